@@ -1,0 +1,3 @@
+#include "shell/options.h"
+
+int main(int argc, char** argv) { runProgram(argc, argv); }
