@@ -10,16 +10,13 @@ FUZZ_SECONDS ?= 20
 
 all: build
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-
-$(SANBUILD)/CMakeCache.txt:
-	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DQUARLEN_SANITIZE=ON
-
-build: $(BUILD)/CMakeCache.txt
+# Configuring every time is cheap and recovers from an interrupted first run.
+build:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
-build-sanitize: $(SANBUILD)/CMakeCache.txt
+build-sanitize:
+	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DQUARLEN_SANITIZE=ON >/dev/null
 	cmake --build $(SANBUILD) -j $(JOBS)
 
 demo: build

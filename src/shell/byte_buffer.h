@@ -8,7 +8,7 @@
 #include <memory>
 
 class ByteBuffer final {
-public:
+  public:
     ByteBuffer() = default;
     ByteBuffer(const ByteBuffer&) = delete;
     ByteBuffer& operator=(const ByteBuffer&) = delete;
@@ -19,7 +19,8 @@ public:
     // A zero size allocates one byte so that data() is never null on success.
     bool allocate(size_t size) {
         void* p = std::calloc(size == 0 ? 1 : size, 1);
-        if (p == nullptr) return false;
+        if (p == nullptr)
+            return false;
         data_.reset(static_cast<uint8_t*>(p));
         size_ = size;
         return true;
@@ -36,7 +37,7 @@ public:
     uint8_t& operator[](size_t i) { return data_.get()[i]; }
     const uint8_t& operator[](size_t i) const { return data_.get()[i]; }
 
-private:
+  private:
     struct FreeDeleter {
         void operator()(uint8_t* p) const { std::free(p); }
     };

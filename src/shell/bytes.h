@@ -36,7 +36,8 @@ inline void putLe16(uint8_t* b, size_t off, uint16_t v) {
     b[off + 1] = static_cast<uint8_t>(v >> 8);
 }
 inline void putLe32(uint8_t* b, size_t off, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[off + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[off + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 inline void putLe64(uint8_t* b, size_t off, uint64_t v) {
     putLe32(b, off, static_cast<uint32_t>(v));

@@ -3,6 +3,7 @@
 // table, and the row's handler runs with (word count, words).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -1,3 +1,5 @@
 #include "shell/options.h"
 
-int main(int argc, char** argv) { runProgram(argc, argv); }
+int main(int argc, char** argv) {
+    runProgram(argc, argv);
+}

@@ -12,68 +12,91 @@ namespace {
 
 char g_sharedText[1024];
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
 }  // namespace
 
 bool isDecimalString(const char* text) {
-    if (text == nullptr) return false;
+    if (text == nullptr)
+        return false;
     for (; *text != '\0'; ++text) {
-        if (!isDigit(*text)) return false;
+        if (!isDigit(*text))
+            return false;
     }
     return true;
 }
 
 bool isHexString(const char* text) {
-    if (text == nullptr) return false;
-    if (text[0] == '0' && text[1] == 'x') text += 2;
+    if (text == nullptr)
+        return false;
+    if (text[0] == '0' && text[1] == 'x')
+        text += 2;
     for (; *text != '\0'; ++text) {
-        if (hexValue(*text) < 0) return false;
+        if (hexValue(*text) < 0)
+            return false;
     }
     return true;
 }
 
 uint32_t parseDecimal(const char* text) {
-    if (text == nullptr) return 0;
-    while (*text == ' ') ++text;
-    if (!isDigit(*text)) return 0;
+    if (text == nullptr)
+        return 0;
+    while (*text == ' ')
+        ++text;
+    if (!isDigit(*text))
+        return 0;
     uint32_t value = 0;
     for (; *text != '\0'; ++text) {
-        if (!isDigit(*text)) return 0;
+        if (!isDigit(*text))
+            return 0;
         value = value * 10u + static_cast<uint32_t>(*text - '0');
     }
     return value;
 }
 
 bool parseDecimalChecked(const char* text, uint64_t* out) {
-    if (text == nullptr) return false;
-    while (*text == ' ') ++text;
-    if (!isDigit(*text)) return false;
+    if (text == nullptr)
+        return false;
+    while (*text == ' ')
+        ++text;
+    if (!isDigit(*text))
+        return false;
     uint64_t value = 0;
     for (; *text != '\0'; ++text) {
-        if (!isDigit(*text)) return false;
+        if (!isDigit(*text))
+            return false;
         value = value * 10u + static_cast<uint64_t>(*text - '0');
-        if (value > UINT32_MAX) return false;
+        if (value > UINT32_MAX)
+            return false;
     }
     *out = value;
     return true;
 }
 
 uint32_t parseHex32(const char* text, uint32_t* out) {
-    if (text == nullptr) return 1;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
-    if (std::strlen(text) > 8) return 1;
+    if (text == nullptr)
+        return 1;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text += 2;
+    if (std::strlen(text) > 8)
+        return 1;
     uint32_t value = 0;
     for (; *text != '\0'; ++text) {
         const int digit = hexValue(*text);
-        if (digit < 0) return 1;
+        if (digit < 0)
+            return 1;
         value = (value << 4) | static_cast<uint32_t>(digit);
     }
     *out = value;
@@ -81,7 +104,8 @@ uint32_t parseHex32(const char* text, uint32_t* out) {
 }
 
 uint32_t parseHexDigits(const char* text, uint32_t* out, uint32_t n) {
-    if (text == nullptr || text[0] == '\0') return 1;
+    if (text == nullptr || text[0] == '\0')
+        return 1;
     uint32_t value = 0;
     const size_t length = std::strlen(text);
     for (uint32_t i = 0; i <= n; ++i) {
@@ -131,7 +155,8 @@ bool splitByDelimiter(char* text, char delimiter, uint32_t* count, std::vector<c
 
 bool isRegularFile(const char* path) {
     struct stat st;
-    if (path == nullptr || stat(path, &st) != 0) return false;
+    if (path == nullptr || stat(path, &st) != 0)
+        return false;
     return S_ISREG(st.st_mode);
 }
 
@@ -145,7 +170,8 @@ void dumpCharacters(const uint8_t* row, uint32_t count) {
         } else {
             logPrint(".");
         }
-        if ((i + 1) % 4 == 0 && i + 1 != count) logPrint(" ");
+        if ((i + 1) % 4 == 0 && i + 1 != count)
+            logPrint(" ");
     }
 }
 
@@ -183,7 +209,8 @@ void dumpBytes(const uint8_t* data, uint32_t length) {
                  "4 ", "5 ", "6 ", "7 ");
     for (uint32_t offset = 0; offset < length; offset += 8) {
         logPrint("%08x ", offset);
-        for (uint32_t i = offset; i < offset + 8 && i < length; ++i) logPrint("%02x ", data[i]);
+        for (uint32_t i = offset; i < offset + 8 && i < length; ++i)
+            logPrint("%02x ", data[i]);
         logPrint("\n");
     }
 }
@@ -215,7 +242,8 @@ const char* formatSasAddress(uint64_t value) {
 
 const char* nameForCode(const CodeName* table, uint32_t code, const char* fallbackPrefix) {
     for (const CodeName* row = table; row != nullptr && row->name != nullptr; ++row) {
-        if (row->code == code) return row->name;
+        if (row->code == code)
+            return row->name;
     }
     std::snprintf(g_sharedText, sizeof g_sharedText, "%s #%02x",
                   fallbackPrefix != nullptr ? fallbackPrefix : "", code);

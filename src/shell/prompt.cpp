@@ -18,9 +18,11 @@ bool readConsoleLine(char* buf, size_t capacity, bool* overlong) {
     buf[0] = '\0';
     for (;;) {
         const int c = std::fgetc(in);
-        if (c == EOF) break;
+        if (c == EOF)
+            break;
         sawAny = true;
-        if (c == '\n') break;
+        if (c == '\n')
+            break;
         if (used + 1 < capacity) {
             buf[used++] = static_cast<char>(c);
         } else {
@@ -40,10 +42,13 @@ uint32_t askYesNo() {
         return 2;
     }
     for (char* p = answer; *p != '\0'; ++p) {
-        if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+        if (*p >= 'a' && *p <= 'z')
+            *p = static_cast<char>(*p - 'a' + 'A');
     }
-    if (std::strcmp(answer, "YES") == 0) return 0;
-    if (std::strcmp(answer, "NO") == 0) return 1;
+    if (std::strcmp(answer, "YES") == 0)
+        return 0;
+    if (std::strcmp(answer, "NO") == 0)
+        return 1;
     logPrintLine("Invalid input specified.");
     return 2;
 }
@@ -70,12 +75,16 @@ uint32_t readNumber(uint32_t* out, uint32_t min, uint32_t max, uint32_t allowEmp
     bool overlong = false;
     std::memset(answer, 0, sizeof answer);
     *atEnd = !readConsoleLine(answer, sizeof answer, &overlong);
-    if (*atEnd || overlong) return kAnswerRejected;
+    if (*atEnd || overlong)
+        return kAnswerRejected;
     const size_t length = std::strlen(answer);
-    if (length == 0) return allowEmpty != 0 ? kAnswerEmpty : kAnswerRejected;
-    if (length > decimalWidth(max) || !isDecimalString(answer)) return kAnswerRejected;
+    if (length == 0)
+        return allowEmpty != 0 ? kAnswerEmpty : kAnswerRejected;
+    if (length > decimalWidth(max) || !isDecimalString(answer))
+        return kAnswerRejected;
     const uint32_t value = parseDecimal(answer);
-    if (value < min || value > max) return kAnswerRejected;
+    if (value < min || value > max)
+        return kAnswerRejected;
     *out = value;
     return kAnswerAccepted;
 }
@@ -97,11 +106,14 @@ uint32_t askNumber(const PromptSpec& spec, uint32_t retry) {
         logPrint("%s", spec.prompt);
         bool atEnd = false;
         const uint32_t status = readNumber(spec.out, spec.min, spec.max, spec.allowEmpty, &atEnd);
-        if (status != kAnswerRejected) return status;
-        if (retry == 0) return kAnswerRejected;
+        if (status != kAnswerRejected)
+            return status;
+        if (retry == 0)
+            return kAnswerRejected;
         logError("%s", spec.invalid);
         // Nobody is left to answer: stop instead of asking forever.
-        if (atEnd) return kAnswerRejected;
+        if (atEnd)
+            return kAnswerRejected;
     }
 }
 
@@ -121,7 +133,8 @@ uint32_t readWholeFile(const char* path, ByteBuffer* contents) {
         return 1;
     }
     long size = -1;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) size = std::ftell(file.get());
+    if (std::fseek(file.get(), 0, SEEK_END) == 0)
+        size = std::ftell(file.get());
     if (size < 0) {
         logError("Unable to get the file handle");
         return 1;
@@ -167,5 +180,6 @@ void sleepMilliseconds(uint32_t ms) {
     request.tv_sec = static_cast<time_t>(ms / 1000);
     request.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
     struct timespec remaining;
-    while (nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
+    while (nanosleep(&request, &remaining) != 0 && errno == EINTR)
+        request = remaining;
 }

@@ -22,26 +22,35 @@ uint32_t discoverAll() {
 void rescanExpanders() {}
 
 void releaseAllTargets() {
-    for (auto& slot : g_slots) slot = nullptr;
+    for (auto& slot : g_slots)
+        slot = nullptr;
     g_count = 0;
     g_current = nullptr;
 }
 
 uint32_t appendTarget(Target* target) {
-    if (g_count >= kMaxTargets) return 1;
+    if (g_count >= kMaxTargets)
+        return 1;
     g_slots[g_count++] = target;
     return 0;
 }
 
-uint32_t targetCount() { return g_count; }
+uint32_t targetCount() {
+    return g_count;
+}
 
 Target* targetAt(uint32_t index) {
-    if (index < 1 || index > g_count) return nullptr;
+    if (index < 1 || index > g_count)
+        return nullptr;
     return g_slots[index - 1];
 }
 
-Target* currentTarget() { return g_current; }
-void setCurrentTarget(Target* target) { g_current = target; }
+Target* currentTarget() {
+    return g_current;
+}
+void setCurrentTarget(Target* target) {
+    g_current = target;
+}
 
 uint32_t printTargetTable() {
     logPrintLine("");

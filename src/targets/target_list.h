@@ -8,8 +8,8 @@
 struct CommandEntry;
 
 enum class TransportKind : uint32_t {
-    Library = 1,       // HBA reached through the controller library
-    ScsiGeneric = 2,   // expander reached through /dev/sgN
+    Library = 1,      // HBA reached through the controller library
+    ScsiGeneric = 2,  // expander reached through /dev/sgN
 };
 
 enum class TargetKind : uint32_t {

@@ -19,15 +19,20 @@ const char* const kBanner =
     "-------------------------------------------------------------\n"
     "\n";
 
-std::string cliPath() { return std::string(QUARLEN_BIN_DIR) + "/quarlencli"; }
-std::string emuPath() { return std::string(QUARLEN_BIN_DIR) + "/quarlen-emu"; }
+std::string cliPath() {
+    return std::string(QUARLEN_BIN_DIR) + "/quarlencli";
+}
+std::string emuPath() {
+    return std::string(QUARLEN_BIN_DIR) + "/quarlen-emu";
+}
 
 std::string makeTempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/quarlen-test-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) return "/tmp";
+    if (mkdtemp(buf.data()) == nullptr)
+        return "/tmp";
     return std::string(buf.data());
 }
 
@@ -51,34 +56,52 @@ void pump(int inFd, const std::string& input, int outFd, int errFd, CliRun* run)
         struct pollfd fds[3];
         int n = 0;
         int outIdx = -1, errIdx = -1, inIdx = -1;
-        if (outFd >= 0) { fds[n] = {outFd, POLLIN, 0}; outIdx = n++; }
-        if (errFd >= 0) { fds[n] = {errFd, POLLIN, 0}; errIdx = n++; }
-        if (inFd >= 0) { fds[n] = {inFd, POLLOUT, 0}; inIdx = n++; }
+        if (outFd >= 0) {
+            fds[n] = {outFd, POLLIN, 0};
+            outIdx = n++;
+        }
+        if (errFd >= 0) {
+            fds[n] = {errFd, POLLIN, 0};
+            errIdx = n++;
+        }
+        if (inFd >= 0) {
+            fds[n] = {inFd, POLLOUT, 0};
+            inIdx = n++;
+        }
         if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         if (inIdx >= 0 && fds[inIdx].revents != 0) {
             const ssize_t w = write(inFd, input.data() + written, input.size() - written);
-            if (w > 0) written += static_cast<size_t>(w);
+            if (w > 0)
+                written += static_cast<size_t>(w);
             if (w < 0 || written == input.size()) {
                 close(inFd);
                 inFd = -1;
             }
         }
-        for (auto [idx, fd, sink] : {std::tuple{outIdx, &outFd, &run->out},
-                                     std::tuple{errIdx, &errFd, &run->err}}) {
-            if (idx < 0 || fds[idx].revents == 0) continue;
-            const ssize_t r = read(*fd, buf, sizeof buf);
+        struct Sink {
+            int idx;
+            int* fd;
+            std::string* text;
+        };
+        for (const Sink& sink :
+             {Sink{outIdx, &outFd, &run->out}, Sink{errIdx, &errFd, &run->err}}) {
+            if (sink.idx < 0 || fds[sink.idx].revents == 0)
+                continue;
+            const ssize_t r = read(*sink.fd, buf, sizeof buf);
             if (r > 0) {
-                sink->append(buf, static_cast<size_t>(r));
+                sink.text->append(buf, static_cast<size_t>(r));
             } else if (r == 0 || errno != EINTR) {
-                close(*fd);
-                *fd = -1;
+                close(*sink.fd);
+                *sink.fd = -1;
             }
         }
     }
-    if (inFd >= 0) close(inFd);
+    if (inFd >= 0)
+        close(inFd);
 }
 
 }  // namespace
@@ -95,9 +118,11 @@ CliRun runCommand(const std::vector<std::string>& argv, const std::string& input
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
+        if (!workDir.empty() && chdir(workDir.c_str()) != 0)
+            _exit(126);
         std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
@@ -134,7 +159,8 @@ std::vector<std::string> emuPrefix(const std::string& topology, const std::strin
 
 CliRun runCli(const CliOptions& options) {
     std::vector<std::string> argv;
-    if (options.emulated) argv = emuPrefix(options.topology, options.stateDir, options.emuArgs);
+    if (options.emulated)
+        argv = emuPrefix(options.topology, options.stateDir, options.emuArgs);
     argv.push_back(cliPath());
     argv.insert(argv.end(), options.args.begin(), options.args.end());
     return runCommand(argv, options.input, options.workDir);

@@ -6,19 +6,19 @@
 #include <vector>
 
 struct CliRun {
-    std::string out;   // everything written to standard output
-    std::string err;   // standard error (the product writes nothing there)
-    int status = -1;   // exit status, or 128 + signal
+    std::string out;  // everything written to standard output
+    std::string err;  // standard error (the product writes nothing there)
+    int status = -1;  // exit status, or 128 + signal
 };
 
 struct CliOptions {
-    std::vector<std::string> args;      // arguments after the program name
-    std::string input;                  // standard input (closed after it)
-    bool emulated = false;              // run under build/bin/quarlen-emu
-    std::string topology;               // --topology FILE (empty: built-in default)
-    std::string stateDir;               // --state DIR (empty: a fresh temporary one)
-    std::vector<std::string> emuArgs;   // further launcher options
-    std::string workDir;                // working directory (empty: inherited)
+    std::vector<std::string> args;     // arguments after the program name
+    std::string input;                 // standard input (closed after it)
+    bool emulated = false;             // run under build/bin/quarlen-emu
+    std::string topology;              // --topology FILE (empty: built-in default)
+    std::string stateDir;              // --state DIR (empty: a fresh temporary one)
+    std::vector<std::string> emuArgs;  // further launcher options
+    std::string workDir;               // working directory (empty: inherited)
 };
 
 CliRun runCli(const CliOptions& options);
