@@ -107,7 +107,7 @@ TEST(Options, InvalidCombinationsEndWithCode2020000AndStatus1) {
 
 TEST(Options, WithoutHardwareDiscoveryFails) {
     const std::string failed =
-        kBanner + "ERROR: Unable to find any compatible devices in the list.\n" +
+        std::string(kBanner) + "ERROR: Unable to find any compatible devices in the list.\n" +
         error("Discovery failed. Unable to discover any supported device(s).", "02020000");
     expectRuns({
         {{"--list"}, failed, 1},
