@@ -1,0 +1,219 @@
+#include "targets/expander_device.h"
+
+#include <fcntl.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "shell/bytes.h"
+#include "shell/logger.h"
+#include "targets/scsi_status.h"
+#include "targets/scsi_transport.h"
+#include "targets/target_list.h"
+
+namespace {
+
+constexpr uint32_t kMaxAttempts = 3;
+constexpr uint32_t kBufferZeroLength = 256;
+constexpr size_t kFirmwareVersionOffset = 36;
+
+// Text that differs between the read and the write operation.
+struct Direction {
+    ScsiDirection scsi;
+    const char* notInitialized;
+    const char* tooManyRetries;
+};
+constexpr Direction kReadDirection{ScsiDirection::FromDevice,
+                                   "Device is not initialized but trying to read.",
+                                   "Read CDB Failed (Too many retries...)"};
+constexpr Direction kWriteDirection{ScsiDirection::ToDevice,
+                                    "Device is not initialized but trying to write.",
+                                    "Write CDB Failed (Too many retries...)"};
+
+uint32_t runCommand(Target* target, const Direction& direction, const uint8_t* cdb,
+                    uint32_t cdbLength, uint8_t* data, uint32_t dataLength, uint32_t* transferred) {
+    ExpanderDevice* device = expanderOf(target);
+    if (device == nullptr || cdb == nullptr || cdbLength == 0 || cdbLength > 16)
+        return 1;
+    if (!device->fd.isOpen() && expanderOpen(target) != 0) {
+        logError("%s", direction.notInitialized);
+        return 1;
+    }
+    for (uint32_t attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        const ScsiOutcome outcome =
+            issueScsiCommand(device->fd.get(), cdb, static_cast<uint8_t>(cdbLength), direction.scsi,
+                             data, dataLength);
+        bool headerFailure = false;
+        const uint32_t result = sortScsiOutcome(outcome, direction.scsi, &headerFailure);
+        if (result == kCommandOk) {
+            if (transferred != nullptr) {
+                *transferred = transferredBytes(outcome, direction.scsi, dataLength);
+            }
+            return 0;
+        }
+        if (result != kCommandRetry) {
+            if (headerFailure)
+                logError("Unable to perform the IO header operation.");
+            return 1;
+        }
+    }
+    logError("%s", direction.tooManyRetries);
+    return 1;
+}
+
+}  // namespace
+
+ExpanderDevice* expanderOf(Target* target) {
+    if (target == nullptr || target->transport != TransportKind::ScsiGeneric)
+        return nullptr;
+    return static_cast<ExpanderDevice*>(target->device);
+}
+
+bool openExpanderNode(const char* path, DeviceFd* fd) {
+    DeviceFd node(::open(path, O_RDWR | O_NONBLOCK));
+    if (!node.isOpen())
+        return false;
+    sg_scsi_id identity;
+    std::memset(&identity, 0, sizeof identity);
+    if (ioctl(node.get(), SG_GET_SCSI_ID, &identity) < 0 ||
+        identity.scsi_type != kPeripheralEnclosureServices) {
+        return false;
+    }
+    *fd = std::move(node);
+    return true;
+}
+
+Target* createExpanderTarget(uint32_t sgNumber, DeviceFd fd) {
+    std::unique_ptr<ExpanderDevice> device(new (std::nothrow) ExpanderDevice);
+    std::unique_ptr<Target> target(new (std::nothrow) Target{});
+    if (!device || !target)
+        return nullptr;
+    char path[64];
+    std::snprintf(path, sizeof path, "%s%u", "/dev/sg", sgNumber);
+    device->sgNumber = sgNumber;
+    device->path = path;
+    device->fd = std::move(fd);
+    device->open = expanderOpen;
+    device->close = expanderClose;
+    device->write = expanderWrite;
+    device->read = expanderRead;
+    device->destroy = expanderDestroy;
+    target->transport = TransportKind::ScsiGeneric;
+    target->kind = TargetKind::Expander;
+    target->device = device.release();
+    return target.release();
+}
+
+uint32_t expanderOpen(Target* target) {
+    ExpanderDevice* device = expanderOf(target);
+    if (device == nullptr) {
+        logError("Expander device is null and not initialized.");
+        return 1;
+    }
+    DeviceFd node(::open(device->path.c_str(), O_RDWR | O_NONBLOCK));
+    if (!node.isOpen()) {
+        logError("Unable to open the device. Open system call failed.");
+        return 1;
+    }
+    sg_scsi_id identity;
+    std::memset(&identity, 0, sizeof identity);
+    if (ioctl(node.get(), SG_GET_SCSI_ID, &identity) < 0 ||
+        identity.scsi_type != kPeripheralEnclosureServices) {
+        logError("Invalid device state. Wrong device table found. Opening device is not expander.");
+        return 1;
+    }
+    device->fd = std::move(node);
+    return 0;
+}
+
+uint32_t expanderClose(Target* target) {
+    ExpanderDevice* device = expanderOf(target);
+    if (device == nullptr)
+        return 1;
+    device->fd.reset();
+    return 0;
+}
+
+uint32_t expanderRead(Target* target, const uint8_t* cdb, uint32_t cdbLength, uint8_t* data,
+                      uint32_t dataLength, uint32_t* transferred) {
+    return runCommand(target, kReadDirection, cdb, cdbLength, data, dataLength, transferred);
+}
+
+uint32_t expanderWrite(Target* target, const uint8_t* cdb, uint32_t cdbLength, const uint8_t* data,
+                       uint32_t dataLength, uint32_t* transferred) {
+    // The driver only reads from the buffer of a transfer to the device.
+    return runCommand(target, kWriteDirection, cdb, cdbLength, const_cast<uint8_t*>(data),
+                      dataLength, transferred);
+}
+
+uint32_t expanderDestroy(Target* target) {
+    if (target == nullptr)
+        return 0;
+    delete expanderOf(target);
+    delete target;
+    return 0;
+}
+
+void buildChipRegisterCdb(uint8_t* cdb, uint8_t opcode, uint32_t address, uint16_t length) {
+    std::memset(cdb, 0, kBufferCdbLength);
+    cdb[0] = opcode;
+    cdb[1] = 1;
+    cdb[2] = kBufferIdMemory;
+    putBe32(cdb, 3, address);
+    putBe16(cdb, 7, length);
+}
+
+void buildBufferZeroCdb(uint8_t* cdb) {
+    std::memset(cdb, 0, kBufferCdbLength);
+    cdb[0] = kOpReadBuffer;
+    cdb[1] = 1;
+    cdb[2] = kBufferIdZero;
+    putBe16(cdb, 7, kBufferZeroLength);
+}
+
+void buildBufferDescriptorCdb(uint8_t* cdb, uint8_t bufferId) {
+    std::memset(cdb, 0, kBufferCdbLength);
+    cdb[0] = kOpReadBuffer;
+    cdb[1] = 3;
+    cdb[2] = bufferId;
+    putBe16(cdb, 7, 4);
+}
+
+uint32_t readChipRegister(Target* target, uint32_t address, uint8_t* buffer, uint32_t length) {
+    ExpanderDevice* device = expanderOf(target);
+    if (device == nullptr || length > 0xFFFF)
+        return 1;
+    uint8_t cdb[kBufferCdbLength];
+    buildChipRegisterCdb(cdb, kOpReadBuffer, address, static_cast<uint16_t>(length));
+    return device->read(target, cdb, kBufferCdbLength, buffer, length, nullptr);
+}
+
+uint32_t readBufferDescriptor(Target* target, uint8_t bufferId, uint32_t* value) {
+    ExpanderDevice* device = expanderOf(target);
+    if (device == nullptr)
+        return 1;
+    uint8_t cdb[kBufferCdbLength];
+    buildBufferDescriptorCdb(cdb, bufferId);
+    uint8_t reply[4] = {};
+    if (device->read(target, cdb, kBufferCdbLength, reply, sizeof reply, nullptr) != 0)
+        return 1;
+    *value = getBe32(reply, 0);
+    return 0;
+}
+
+uint32_t readBufferZero(Target* target) {
+    ExpanderDevice* device = expanderOf(target);
+    if (device == nullptr)
+        return 1;
+    uint8_t cdb[kBufferCdbLength];
+    buildBufferZeroCdb(cdb);
+    uint8_t reply[kBufferZeroLength] = {};
+    if (device->read(target, cdb, kBufferCdbLength, reply, sizeof reply, nullptr) != 0)
+        return 1;
+    device->firmwareVersion = getLe32(reply, kFirmwareVersionOffset);
+    return 0;
+}
