@@ -1,0 +1,162 @@
+// Expander identification (model table, variant rows, revision text, buffer
+// 0, SAS address), node name parsing, and the target list's bookkeeping.
+#include <gtest/gtest.h>
+
+#include "console_capture.h"
+#include "expander_fake_device.h"
+#include "targets/expander_models.h"
+#include "targets/expander_scan.h"
+#include "targets/target_list.h"
+
+namespace {
+
+TEST(SgEntryName, OnlyPlainNumbersUpTo4095) {
+    uint32_t n = 99;
+    EXPECT_TRUE(parseSgEntryName("sg0", &n));
+    EXPECT_EQ(n, 0u);
+    EXPECT_TRUE(parseSgEntryName("sg4095", &n));
+    EXPECT_EQ(n, 4095u);
+    for (const char* bad :
+         {"sg4096", "sg5000", "sg", "sg-1", "sg1a", "sda", "Sg1", ".", "..", "sg99999999999"}) {
+        EXPECT_FALSE(parseSgEntryName(bad, &n)) << bad;
+    }
+}
+
+TEST(ExpanderModels, TableAndRevisionText) {
+    const ExpanderModel* m = findExpanderModel(0x0B60);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->family, 13u);
+    EXPECT_STREQ(m->name, "QX2-E27V");
+    EXPECT_EQ(findExpanderModel(0x0C00), nullptr);
+    EXPECT_EQ(findExpanderModel(0), nullptr);
+    // Every family code 1 to 13 appears exactly once.
+    uint32_t seen = 0;
+    for (const ExpanderModel* row = kExpanderModelTable; row->deviceId != 0; ++row) {
+        ASSERT_GE(row->family, 1u);
+        ASSERT_LE(row->family, 13u);
+        EXPECT_EQ(seen & (1u << row->family), 0u);
+        seen |= 1u << row->family;
+    }
+    EXPECT_EQ(seen, 0x3FFEu);
+
+    char text[32];
+    const std::pair<uint32_t, const char*> revisions[] = {
+        {0, "A0"}, {1, "B0"}, {2, "C0"}, {3, "C1"}, {4, "REV 0x04"}, {0xAB, "REV 0xAB"}};
+    for (const auto& [rev, expected] : revisions) {
+        expanderRevisionText(rev, text, sizeof text);
+        EXPECT_STREQ(text, expected);
+    }
+}
+
+class IdentifyTest : public ::testing::Test {
+  protected:
+    void chip(uint16_t deviceId, uint8_t revision, uint8_t low = 0) {
+        fake_.setRegister(kChipIdRegister,
+                          (static_cast<uint32_t>(deviceId) << 16) | (revision << 8) | low);
+    }
+    FakeExpander fake_{0};
+};
+
+TEST_F(IdentifyTest, FillsNameFamilyVersionAndAddress) {
+    chip(0x0A20, 2);
+    putLe32(fake_.bufferZero.data(), 36, 0x03020100);
+    fake_.setRegister(kSasAddressRegister, 0x53C2A1F0);
+    fake_.setRegister(kSasAddressRegister + 4, 0x12345678);
+    ASSERT_EQ(identifyExpander(fake_.target()), 0u);
+    EXPECT_STREQ(fake_.target()->name, "QX-S24 C0");
+    EXPECT_EQ(fake_.target()->family, 2u);
+    EXPECT_EQ(fake_.device()->firmwareVersion, 0x03020100u);
+    EXPECT_EQ(fake_.device()->sasAddress, 0x53C2A1F012345678ull);
+}
+
+TEST_F(IdentifyTest, UnknownRevisionIsShownInHex) {
+    chip(0x0B10, 4);
+    ASSERT_EQ(identifyExpander(fake_.target()), 0u);
+    EXPECT_STREQ(fake_.target()->name, "QX2-S24 REV 0x04");
+}
+
+TEST_F(IdentifyTest, VariantBitPicksBetweenTwoRows) {
+    chip(0x0A60, 1, 0x40);
+    ASSERT_EQ(identifyExpander(fake_.target()), 0u);
+    EXPECT_STREQ(fake_.target()->name, "QX-E36 B0");
+    EXPECT_EQ(fake_.target()->family, 6u);
+
+    chip(0x0A60, 1, 0x00);
+    ASSERT_EQ(identifyExpander(fake_.target()), 0u);
+    EXPECT_STREQ(fake_.target()->name, "QX-E36X B0");
+    EXPECT_EQ(fake_.target()->family, 7u);
+
+    // The second read fails: the bit counts as clear.
+    chip(0x0A60, 0, 0x40);
+    fake_.readsBeforeFailure[kChipIdRegister] = 1;
+    ASSERT_EQ(identifyExpander(fake_.target()), 0u);
+    EXPECT_EQ(fake_.target()->family, 7u);
+}
+
+TEST_F(IdentifyTest, AnyFailedStepFailsIdentification) {
+    chip(0x0C00, 0);  // not our chip
+    EXPECT_EQ(identifyExpander(fake_.target()), 1u);
+
+    chip(0x0A10, 0);
+    fake_.failBufferZero = true;
+    EXPECT_EQ(identifyExpander(fake_.target()), 1u);
+
+    fake_.failBufferZero = false;
+    fake_.failReads.insert(kSasAddressRegister);
+    EXPECT_EQ(identifyExpander(fake_.target()), 1u);
+
+    fake_.failReads = {kChipIdRegister};
+    EXPECT_EQ(identifyExpander(fake_.target()), 1u);
+}
+
+// The list's slots, the current target and the table rows, with fake
+// expander targets appended by hand.
+class TargetListTest : public ::testing::Test {
+  protected:
+    void TearDown() override { releaseAllTargets(); }
+    static Target* addExpander(const char* name, uint64_t address, uint32_t version) {
+        Target* t = createExpanderTarget(3, DeviceFd());
+        std::snprintf(t->name, sizeof t->name, "%s", name);
+        expanderOf(t)->sasAddress = address;
+        expanderOf(t)->firmwareVersion = version;
+        EXPECT_EQ(appendTarget(t), 0u);
+        return t;
+    }
+};
+
+TEST_F(TargetListTest, HoldsThirtyTwoAndPrintsRows) {
+    Target* first = addExpander("QX-S12 A0", 0x53C2A1F000000011ull, 0x01020304);
+    for (int i = 1; i < 32; ++i)
+        addExpander("QX-S24 B0", 0x53C2A1F0000000AAull, 0x0A000000);
+    EXPECT_EQ(targetCount(), 32u);
+    Target* extra = createExpanderTarget(4, DeviceFd());
+    EXPECT_EQ(appendTarget(extra), 1u);
+    expanderDestroy(extra);
+    EXPECT_EQ(targetAt(1), first);
+    EXPECT_EQ(targetAt(0), nullptr);
+    EXPECT_EQ(targetAt(33), nullptr);
+
+    setCurrentTarget(first);
+    ConsoleCapture console;
+    EXPECT_EQ(printTargetTable(), 0u);
+    const std::string text = console.text();
+    const std::string head =
+        "\n     DeviceId/RevId   WWID                  FwVersion       \n"
+        "  1) QX-S12 A0        53c2a1f-0-0000-0011   01.02.03.04\n"
+        "  2) QX-S24 B0        53c2a1f-0-0000-00aa   10.00.00.00\n";
+    EXPECT_EQ(text.substr(0, head.size()), head);
+    EXPECT_NE(text.find(" 32) QX-S24 B0"), std::string::npos);
+    releaseAllTargets();
+    EXPECT_EQ(targetCount(), 0u);
+    EXPECT_EQ(currentTarget(), nullptr);
+}
+
+TEST_F(TargetListTest, RescanDropsExpandersAndTheCurrentPointerToThem) {
+    Target* t = addExpander("QX-S12 A0", 1, 0);
+    setCurrentTarget(t);
+    rescanExpanders();  // no SCSI generic nodes answer here
+    EXPECT_EQ(currentTarget(), nullptr);
+    EXPECT_EQ(targetAt(1) == t, false);
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// How the transport sorts one SCSI command's outcome, what a read reports as
+// transferred, the command-block forms, and the node checks of open.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console_capture.h"
+#include "targets/expander_device.h"
+#include "targets/scsi_status.h"
+#include "targets/scsi_transport.h"
+#include "targets/target_list.h"
+
+namespace {
+
+ScsiOutcome checkCondition(uint8_t byte2, uint8_t asc, uint8_t ascq) {
+    ScsiOutcome o;
+    o.scsiStatus = kScsiStatusCheckCondition;
+    o.driverStatus = kDriverStatusSense;
+    o.senseLength = 18;
+    o.sense[0] = 0x70;
+    o.sense[2] = byte2;
+    o.sense[12] = asc;
+    o.sense[13] = ascq;
+    return o;
+}
+
+ScsiOutcome withStatus(uint8_t status, uint16_t host = 0, uint16_t driver = 0) {
+    ScsiOutcome o;
+    o.scsiStatus = status;
+    o.hostStatus = host;
+    o.driverStatus = driver;
+    return o;
+}
+
+struct SortCase {
+    const char* what;
+    ScsiOutcome outcome;
+    ScsiDirection direction;
+    uint32_t result;
+    bool headerFailure;
+};
+
+TEST(TransportSort, EveryOutcomeGetsItsVerdict) {
+    ScsiOutcome refused;
+    refused.osError = 5;
+    ScsiOutcome noSense = withStatus(kScsiStatusCheckCondition);
+    const auto R = ScsiDirection::FromDevice;
+    const auto W = ScsiDirection::ToDevice;
+    const SortCase cases[] = {
+        {"good", withStatus(kScsiStatusGood), R, kCommandOk, false},
+        {"condition met", withStatus(kScsiStatusConditionMet), R, kCommandOk, false},
+        {"sense flag alone is no error", withStatus(0, 0, kDriverStatusSense), R, kCommandOk,
+         false},
+        {"ioctl refused", refused, R, kCommandFailed, true},
+        {"host status (timeout)", withStatus(0, 0x03), R, kCommandFailed, true},
+        {"driver error", withStatus(0, 0, 0x04), W, kCommandFailed, true},
+        {"driver error with sense", withStatus(0, 0, 0x0C), R, kCommandFailed, true},
+        {"busy", withStatus(kScsiStatusBusy), R, kCommandFailed, true},
+        {"reservation conflict", withStatus(kScsiStatusReservationConflict), W, kCommandFailed,
+         true},
+        {"task set full", withStatus(kScsiStatusTaskSetFull), R, kCommandFailed, true},
+        {"check condition without sense", noSense, R, kCommandFailed, false},
+        {"unit attention reset, read", checkCondition(0x06, 0x29, 0x00), R, kCommandRetry, false},
+        {"unit attention reset, write", checkCondition(0x06, 0x29, 0x02), W, kCommandRetry, false},
+        {"unit attention other code", checkCondition(0x06, 0x2A, 0x00), R, kCommandFailed, false},
+        {"illegal request 0x2C/0, write", checkCondition(0x05, 0x2C, 0x00), W, kCommandRetry,
+         false},
+        {"illegal request 0x2C/1, write", checkCondition(0x05, 0x2C, 0x01), W, kCommandFailed,
+         false},
+        {"illegal request 0x2C/0, read", checkCondition(0x05, 0x2C, 0x00), R, kCommandFailed,
+         false},
+        {"illegal request with ILI flag", checkCondition(0x25, 0x2C, 0x00), W, kCommandFailed,
+         false},
+        {"medium error", checkCondition(0x03, 0x11, 0x00), R, kCommandFailed, false},
+    };
+    for (const SortCase& c : cases) {
+        bool header = !c.headerFailure;
+        EXPECT_EQ(sortScsiOutcome(c.outcome, c.direction, &header), c.result) << c.what;
+        EXPECT_EQ(header, c.headerFailure) << c.what;
+    }
+}
+
+TEST(TransportSort, SenseFieldsComeFromFixedFormat) {
+    const ScsiOutcome o = checkCondition(0x06, 0x29, 0x07);
+    EXPECT_EQ(senseKey(o), 6);
+    EXPECT_EQ(senseCode(o), 0x29);
+    EXPECT_EQ(senseQualifier(o), 0x07);
+    EXPECT_EQ(senseKey(ScsiOutcome{}), 0);
+}
+
+TEST(TransportSort, TransferredCountsTheResidualOfReadsOnly) {
+    ScsiOutcome o;
+    o.residual = 56;
+    EXPECT_EQ(transferredBytes(o, ScsiDirection::FromDevice, 256), 200u);
+    EXPECT_EQ(transferredBytes(o, ScsiDirection::ToDevice, 256), 256u);
+    o.residual = 300;
+    EXPECT_EQ(transferredBytes(o, ScsiDirection::FromDevice, 256), 0u);
+    o.residual = -4;
+    EXPECT_EQ(transferredBytes(o, ScsiDirection::FromDevice, 256), 256u);
+}
+
+TEST(CommandBlocks, FormsCarryBigEndianFields) {
+    uint8_t cdb[10];
+    buildChipRegisterCdb(cdb, kOpReadBuffer, 0xC380002C, 4);
+    EXPECT_EQ(std::vector<uint8_t>(cdb, cdb + 10),
+              (std::vector<uint8_t>{0x3C, 1, 0xC2, 0xC3, 0x80, 0x00, 0x2C, 0x00, 0x04, 0}));
+    buildChipRegisterCdb(cdb, kOpWriteBuffer, 0x50008018, 0x0128);
+    EXPECT_EQ(std::vector<uint8_t>(cdb, cdb + 10),
+              (std::vector<uint8_t>{0x3B, 1, 0xC2, 0x50, 0x00, 0x80, 0x18, 0x01, 0x28, 0}));
+    buildBufferZeroCdb(cdb);
+    EXPECT_EQ(std::vector<uint8_t>(cdb, cdb + 10),
+              (std::vector<uint8_t>{0x3C, 1, 0, 0, 0, 0, 0, 0x01, 0x00, 0}));
+    buildBufferDescriptorCdb(cdb, 0xE7);
+    EXPECT_EQ(std::vector<uint8_t>(cdb, cdb + 10),
+              (std::vector<uint8_t>{0x3C, 3, 0xE7, 0, 0, 0, 0, 0x00, 0x04, 0}));
+}
+
+TEST(DeviceFd, ClosesOnResetAndFollowsMoves) {
+    DeviceFd a(::open("/dev/null", O_RDONLY));
+    ASSERT_TRUE(a.isOpen());
+    const int raw = a.get();
+    DeviceFd b(std::move(a));
+    EXPECT_FALSE(a.isOpen());
+    EXPECT_EQ(b.get(), raw);
+    b.reset();
+    EXPECT_FALSE(b.isOpen());
+    EXPECT_EQ(fcntl(raw, F_GETFD), -1);  // really closed
+}
+
+// A closed record reopens its node on demand and checks it is an expander.
+class ReopenTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        target_ = createExpanderTarget(9, DeviceFd());
+        ASSERT_NE(target_, nullptr);
+    }
+    void TearDown() override { expanderOf(target_)->destroy(target_); }
+    Target* target_ = nullptr;
+};
+
+TEST_F(ReopenTest, NodeOfAnotherTypeIsRefused) {
+    expanderOf(target_)->path = "/dev/null";  // opens, but is no SCSI generic node
+    ConsoleCapture console;
+    uint8_t cdb[10];
+    buildBufferZeroCdb(cdb);
+    uint8_t data[256];
+    EXPECT_EQ(expanderRead(target_, cdb, 10, data, sizeof data, nullptr), 1u);
+    EXPECT_EQ(console.text(),
+              "ERROR: Invalid device state. Wrong device table found. Opening device is not "
+              "expander.\n"
+              "ERROR: Device is not initialized but trying to read.\n");
+    EXPECT_FALSE(expanderOf(target_)->fd.isOpen());
+}
+
+TEST_F(ReopenTest, MissingNodeCannotBeOpenedForWriting) {
+    expanderOf(target_)->path = "/nonexistent/sg9";
+    ConsoleCapture console;
+    uint8_t cdb[10];
+    buildChipRegisterCdb(cdb, kOpWriteBuffer, 0, 4);
+    const uint8_t data[4] = {};
+    EXPECT_EQ(expanderWrite(target_, cdb, 10, data, 4, nullptr), 1u);
+    EXPECT_EQ(console.text(),
+              "ERROR: Unable to open the device. Open system call failed.\n"
+              "ERROR: Device is not initialized but trying to write.\n");
+}
+
+TEST_F(ReopenTest, RecordStartsWithTheNodePathAndOperations) {
+    const ExpanderDevice* device = expanderOf(target_);
+    EXPECT_EQ(device->path, "/dev/sg9");
+    EXPECT_EQ(device->sgNumber, 9u);
+    EXPECT_EQ(target_->kind, TargetKind::Expander);
+    EXPECT_EQ(target_->transport, TransportKind::ScsiGeneric);
+    EXPECT_EQ(device->read, &expanderRead);
+    EXPECT_EQ(device->destroy, &expanderDestroy);
+    ConsoleCapture console;
+    EXPECT_EQ(expanderOpen(nullptr), 1u);
+    EXPECT_EQ(expanderClose(nullptr), 1u);
+    EXPECT_EQ(console.text(), "ERROR: Expander device is null and not initialized.\n");
+}
+
+}  // namespace
