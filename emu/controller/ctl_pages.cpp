@@ -1,0 +1,623 @@
+// Configuration pages of the emulated controller: the settings pages with
+// their current, default and NVRAM copies, the status pages built from the
+// controller's live state, the page address forms and the configuration
+// request (function 0x04) with its IOCStatus answers.
+#include <algorithm>
+#include <cstdio>
+
+#include "ctl_controller.h"
+
+namespace qemu::ctl {
+namespace {
+
+constexpr uint8_t kTypeIoUnit = 0x00;
+constexpr uint8_t kTypeIoc = 0x01;
+constexpr uint8_t kTypeManufacturing = 0x09;
+constexpr uint8_t kTypeExtended = 0x0F;
+constexpr uint8_t kExtSasIoUnit = 0x10;
+constexpr uint8_t kExtSasExpander = 0x11;
+constexpr uint8_t kExtSasDevice = 0x12;
+constexpr uint8_t kExtSasPhy = 0x13;
+constexpr uint8_t kExtLog = 0x14;
+constexpr uint8_t kExtEnclosure = 0x15;
+constexpr uint8_t kExtPcieIoUnit = 0x1B;
+constexpr uint8_t kExtPcieDevice = 0x1D;
+
+constexpr uint32_t kControllerDeviceInfo = 0x00000071;  // SSP/STP/SMP initiator, end device
+constexpr uint32_t kExpanderDeviceInfo = 0x00000102;    // SMP target, edge expander
+constexpr uint32_t kNvmeDeviceInfo = 0x00000013;        // NVMe, direct attached
+constexpr int kPcieLinks = 4;
+constexpr int kLogCapacity = 8;
+
+// Config request and reply offsets.
+constexpr size_t kReqAction = 0;
+constexpr size_t kReqExtLength = 4;
+constexpr size_t kReqExtType = 6;
+constexpr size_t kReqHeader = 20;
+constexpr size_t kReqAddress = 24;
+constexpr size_t kConfigRequestSize = 28;
+constexpr size_t kConfigReplySize = 24;
+
+enum Action : uint8_t {
+    kHeader = 0,
+    kReadCurrent = 1,
+    kWriteCurrent = 2,
+    kDefault = 3,
+    kWriteNvram = 4,
+    kReadDefault = 5,
+    kReadNvram = 6,
+};
+
+size_t headerSize(uint8_t type) {
+    return type == kTypeExtended ? 8 : 4;
+}
+
+}  // namespace
+
+Bytes Controller::newPage(uint8_t type, uint8_t ext, uint8_t number, size_t size) const {
+    size = (size + 3) & ~static_cast<size_t>(3);
+    Bytes p(size, 0);
+    p[0] = 1;  // page version
+    p[2] = number;
+    p[3] = type;
+    if (type == kTypeExtended) {
+        set16(p, 4, static_cast<uint32_t>(size / 4));
+        p[6] = ext;
+    } else {
+        p[1] = static_cast<uint8_t>(size / 4);
+    }
+    return p;
+}
+
+void Controller::buildSettingsPages() {
+    auto add = [&](Bytes page, bool writable, bool manufacturing) {
+        SettingsPage sp;
+        sp.defaults = page;
+        sp.current = page;
+        sp.nvram = std::move(page);
+        sp.writable = writable;
+        sp.manufacturing = manufacturing;
+        const uint8_t type = sp.defaults[3];
+        const uint8_t ext = type == kTypeExtended ? sp.defaults[6] : 0;
+        settings_[pageKey(type, ext, sp.defaults[2])] = std::move(sp);
+    };
+    const int phys = spec_.phys;
+
+    Bytes m0 = newPage(kTypeManufacturing, 0, 0, 76);
+    setText(m0, 4, 16, chip_.chipName);
+    setText(m0, 20, 8, spec_.chipRevisionText);
+    setText(m0, 28, 16, spec_.boardName);
+    setText(m0, 44, 16, spec_.boardAssembly);
+    setText(m0, 60, 16, spec_.boardTracer);
+    add(std::move(m0), false, true);
+
+    Bytes m5 = newPage(kTypeManufacturing, 0, 5, 16 + 16 * std::max(phys, 1));
+    m5[4] = static_cast<uint8_t>(phys);
+    for (int i = 0; i < phys; ++i) {
+        const uint64_t sas = spec_.wwid + static_cast<uint64_t>(i);
+        set32(m5, 16 + 16 * i, static_cast<uint32_t>(sas));
+        set32(m5, 16 + 16 * i + 4, static_cast<uint32_t>(sas >> 32));
+        set64(m5, 16 + 16 * i + 8, spec_.wwid);
+    }
+    add(std::move(m5), true, true);
+
+    Bytes io1 = newPage(kTypeIoUnit, 0, 1, 8);
+    set32(io1, 4, 0);  // NCQ on, write cache enabled
+    add(std::move(io1), true, false);
+
+    Bytes ioc1 = newPage(kTypeIoc, 0, 1, 32);
+    set32(ioc1, 4, 0x00000001);  // interrupt coalescing on
+    set32(ioc1, 8, 10);
+    ioc1[12] = 8;
+    ioc1[13] = 0xFF;
+    add(std::move(ioc1), true, false);
+
+    const uint8_t rates = static_cast<uint8_t>((spec_.linkRate << 4) | 0x8);
+    Bytes s1 = newPage(kTypeExtended, kExtSasIoUnit, 1, 20 + 12 * phys);
+    set16(s1, 10, 128);
+    set16(s1, 14, 256);
+    s1[16] = static_cast<uint8_t>(phys);
+    s1[17] = 32;
+    s1[18] = 0;
+    s1[19] = 15;
+    for (int i = 0; i < phys; ++i) {
+        const size_t e = 20 + 12 * static_cast<size_t>(i);
+        const int link = linkOfPhy(i);
+        s1[e] = static_cast<uint8_t>(link >= 0 ? link : i);
+        s1[e + 1] = 0x01;  // automatic port configuration
+        s1[e + 2] = 0;
+        s1[e + 3] = rates;
+        set32(s1, e + 4, kControllerDeviceInfo);
+    }
+    add(std::move(s1), true, false);
+
+    Bytes s5 = newPage(kTypeExtended, kExtSasIoUnit, 5, 16 + 16 * phys);
+    s5[12] = static_cast<uint8_t>(phys);
+    add(std::move(s5), true, false);
+
+    Bytes log = newPage(kTypeExtended, kExtLog, 0, 20 + 48 * kLogCapacity);
+    const uint16_t qualifiers[] = {0x0001, 0x0012, 0x0021};
+    set16(log, 16, 3);
+    for (int i = 0; i < 3; ++i) {
+        const size_t e = 20 + 48 * static_cast<size_t>(i);
+        set64(log, e, 1700000000000ULL + 1000ULL * static_cast<uint64_t>(i));
+        set16(log, e + 12, static_cast<uint32_t>(i + 1));
+        set16(log, e + 14, qualifiers[i]);
+        for (int w = 0; w < 7; ++w) {
+            set32(log, e + 20 + 4 * w, static_cast<uint32_t>((i + 1) * 0x100 + w));
+        }
+    }
+    add(std::move(log), true, false);
+
+    if (chip_.newFamily) {
+        Bytes p1 = newPage(kTypeExtended, kExtPcieIoUnit, 1, 20 + 12 * kPcieLinks);
+        set16(p1, 14, 128);
+        p1[16] = kPcieLinks;
+        for (int l = 0; l < kPcieLinks; ++l) {
+            const size_t e = 20 + 12 * static_cast<size_t>(l);
+            p1[e] = static_cast<uint8_t>(l);
+            p1[e + 3] = 0x40;  // up to 8.0 GT/s
+            bool attached = false;
+            for (const NvmeSpec& n : spec_.nvme)
+                attached = attached || n.link == l;
+            set32(p1, e + 4, attached ? 0x10 : 0);
+        }
+        add(std::move(p1), true, false);
+    }
+}
+
+const Bytes* Controller::settingsCurrent(uint8_t type, uint8_t ext, uint8_t number) const {
+    const auto it = settings_.find(pageKey(type, ext, number));
+    return it == settings_.end() ? nullptr : &it->second.current;
+}
+
+uint64_t Controller::currentWwid() const {
+    const Bytes* m5 = settingsCurrent(kTypeManufacturing, 0, 5);
+    if (m5 == nullptr || spec_.phys == 0)
+        return spec_.wwid;
+    return static_cast<uint64_t>(get32(*m5, 16)) | (static_cast<uint64_t>(get32(*m5, 20)) << 32);
+}
+
+bool Controller::phyDisabled(int phy) const {
+    const Bytes* s1 = settingsCurrent(kTypeExtended, kExtSasIoUnit, 1);
+    return s1 != nullptr && (get32(*s1, 20 + 12 * static_cast<size_t>(phy)) & 0x80000) != 0;
+}
+
+int Controller::linkOfPhy(int phy) const {
+    for (size_t l = 0; l < spec_.links.size(); ++l) {
+        const auto& p = spec_.links[l].phys;
+        if (std::find(p.begin(), p.end(), phy) != p.end())
+            return static_cast<int>(l);
+    }
+    return -1;
+}
+
+uint16_t Controller::expanderHandle(size_t link) const {
+    return static_cast<uint16_t>(spec_.phys + 1 + static_cast<int>(link));
+}
+
+uint16_t Controller::nvmeHandle(size_t index) const {
+    return static_cast<uint16_t>(spec_.phys + 1 + static_cast<int>(spec_.links.size()) +
+                                 static_cast<int>(index));
+}
+
+bool Controller::knownPageType(uint8_t type, uint8_t ext) const {
+    switch (type) {
+        case kTypeIoUnit:
+        case kTypeIoc:
+        case 0x02:  // BIOS: known type, no pages yet
+        case kTypeManufacturing:
+            return true;
+        case kTypeExtended:
+            switch (ext) {
+                case kExtSasIoUnit:
+                case kExtSasExpander:
+                case kExtSasDevice:
+                case kExtSasPhy:
+                case kExtLog:
+                case kExtEnclosure:
+                    return true;
+                case kExtPcieIoUnit:
+                case kExtPcieDevice:
+                    return chip_.newFamily;
+                default:
+                    return false;
+            }
+        default:
+            return false;
+    }
+}
+
+uint16_t Controller::statusPage(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                                Bytes* page) const {
+    const int phys = spec_.phys;
+    const uint32_t form = address >> 28;
+    const uint16_t handle = static_cast<uint16_t>(address & 0xFFFF);
+    const uint64_t wwid = currentWwid();
+    const size_t links = spec_.links.size();
+
+    if (type == kTypeIoUnit && number == 0) {
+        Bytes p = newPage(type, 0, 0, 20);
+        set64(p, 4, wwid);
+        set32(p, 12, nvdataDefault_);
+        set32(p, 16, nvdataPersistent_);
+        *page = std::move(p);
+        return 0;
+    }
+    if (type == kTypeIoUnit && number == 7) {
+        Bytes p = newPage(type, 0, 7, 40);
+        p[6] = spec_.pcieWidth;
+        p[7] = spec_.pcieSpeed;
+        set32(p, 8, 0x00000001);  // processor running
+        set16(p, 16, spec_.iocTemperature);
+        p[18] = spec_.temperatureUnits;
+        p[19] = 100;  // IOC speed, MHz / 10
+        set16(p, 20, spec_.boardTemperature);
+        p[22] = spec_.temperatureUnits;
+        *page = std::move(p);
+        return 0;
+    }
+    if (type == kTypeIoc && number == 0) {
+        Bytes p = newPage(type, 0, 0, 28);
+        set16(p, 8, spec_.vendorId);
+        set16(p, 10, spec_.deviceId);
+        p[12] = spec_.revision;
+        set32(p, 16, 0x00010700);  // class code: SAS controller
+        set16(p, 20, spec_.subsystemVendorId);
+        set16(p, 22, spec_.subsystemDeviceId);
+        *page = std::move(p);
+        return 0;
+    }
+    if (type != kTypeExtended)
+        return kIocStatusConfigInvalidPage;
+
+    if (ext == kExtSasIoUnit && number == 0) {
+        Bytes p = newPage(type, ext, 0, 16 + 20 * phys);
+        p[12] = static_cast<uint8_t>(phys);
+        const Bytes* s1 = settingsCurrent(kTypeExtended, kExtSasIoUnit, 1);
+        for (int i = 0; i < phys; ++i) {
+            const size_t e = 16 + 20 * static_cast<size_t>(i);
+            const int link = linkOfPhy(i);
+            p[e] = s1 ? (*s1)[20 + 12 * i] : static_cast<uint8_t>(i);
+            p[e + 1] = s1 ? (*s1)[20 + 12 * i + 1] : 1;
+            p[e + 2] = phyDisabled(i) ? 0x08 : 0;
+            uint8_t rate = 0;
+            if (phyDisabled(i)) {
+                rate = 0x11;
+            } else if (link >= 0) {
+                rate = static_cast<uint8_t>((spec_.linkRate << 4) | spec_.linkRate);
+            }
+            p[e + 3] = rate;
+            set32(p, e + 4, kControllerDeviceInfo);
+            set16(p, e + 8, link >= 0 && !phyDisabled(i) ? expanderHandle(link) : 0);
+            set16(p, e + 10, static_cast<uint32_t>(i + 1));
+        }
+        *page = std::move(p);
+        return 0;
+    }
+    if (ext == kExtSasPhy && number <= 2) {
+        const int phy = form == 1 ? static_cast<int>(address & 0xFFFF)
+                                  : (form == 0 ? static_cast<int>(address & 0xFF) : -1);
+        if (phy < 0 || phy >= phys)
+            return kIocStatusConfigInvalidPage;
+        const int link = linkOfPhy(phy);
+        const bool up = link >= 0 && !phyDisabled(phy);
+        if (number == 0) {
+            Bytes p = newPage(type, ext, 0, 36);
+            set16(p, 8, static_cast<uint32_t>(phy + 1));
+            if (up) {
+                const LinkSpec& l = spec_.links[link];
+                const int idx =
+                    static_cast<int>(std::find(l.phys.begin(), l.phys.end(), phy) - l.phys.begin());
+                set16(p, 12, expanderHandle(link));
+                p[14] = static_cast<uint8_t>(l.firstExpanderPhy + idx);
+                set32(p, 16, 0x00000001);
+            }
+            p[20] = static_cast<uint8_t>((spec_.linkRate << 4) | 0x8);
+            p[21] = p[20];
+            p[23] = 0;
+            set32(p, 24, up ? 0x08000000 : 0);
+            p[28] = phyDisabled(phy) ? 0x01 : (up ? spec_.linkRate : 0);
+            *page = std::move(p);
+        } else if (number == 1) {
+            Bytes p = newPage(type, ext, 1, 28);
+            for (int c = 0; c < 4; ++c) {
+                set32(p, 12 + 4 * c, phyCounters_[static_cast<size_t>(phy) * 4 + c]);
+            }
+            *page = std::move(p);
+        } else {
+            Bytes p = newPage(type, ext, 2, 16 + 8 * 4);
+            p[12] = 4;
+            for (int c = 0; c < 4; ++c) {
+                p[16 + 8 * c] = static_cast<uint8_t>(c + 1);
+                set32(p, 16 + 8 * c + 4, phyEvents_[static_cast<size_t>(phy) * 4 + c]);
+            }
+            *page = std::move(p);
+        }
+        return 0;
+    }
+    if (ext == kExtSasDevice && number == 0) {
+        // Walkable devices: the expanders. The controller's own per-phy
+        // handles answer by handle only.
+        uint16_t h = 0;
+        if (form == 0) {
+            const uint32_t after = handle == 0xFFFF ? 0 : handle;
+            for (size_t l = 0; l < links && h == 0; ++l) {
+                if (expanderHandle(l) > after)
+                    h = expanderHandle(l);
+            }
+        } else if (form == 2) {
+            h = handle;
+        } else {
+            return kIocStatusConfigInvalidPage;
+        }
+        Bytes p = newPage(type, ext, 0, 56);
+        if (h >= 1 && h <= phys) {
+            const int phy = h - 1;
+            set16(p, 10, 1);
+            set64(p, 12, wwid + static_cast<uint64_t>(phy));
+            p[22] = static_cast<uint8_t>(phy);
+            set16(p, 24, h);
+            set32(p, 28, kControllerDeviceInfo);
+            p[34] = static_cast<uint8_t>(std::max(linkOfPhy(phy), 0));
+            set64(p, 36, wwid);
+        } else if (h > phys && h <= phys + static_cast<int>(links)) {
+            const size_t l = static_cast<size_t>(h - phys - 1);
+            set16(p, 10, static_cast<uint32_t>(2 + l));
+            set64(p, 12, spec_.links[l].expanderSas);
+            set16(p, 20, static_cast<uint32_t>(spec_.links[l].phys.front() + 1));
+            p[22] = static_cast<uint8_t>(spec_.links[l].phys.front());
+            set16(p, 24, h);
+            p[26] = static_cast<uint8_t>(spec_.links[l].firstExpanderPhy);
+            set32(p, 28, kExpanderDeviceInfo);
+            set16(p, 32, 0x0001);  // device present
+            p[34] = static_cast<uint8_t>(l);
+            p[35] = static_cast<uint8_t>(spec_.links[l].phys.size());
+            set64(p, 36, spec_.links[l].expanderSas);
+        } else {
+            return kIocStatusConfigInvalidPage;
+        }
+        *page = std::move(p);
+        return 0;
+    }
+    if (ext == kExtSasExpander && number <= 1) {
+        size_t l = links;
+        if (number == 0 && form == 0) {
+            const uint32_t after = handle == 0xFFFF ? 0 : handle;
+            for (size_t i = 0; i < links && l == links; ++i) {
+                if (expanderHandle(i) > after)
+                    l = i;
+            }
+        } else if ((number == 0 && form == 2) || (number == 1 && form == 1)) {
+            for (size_t i = 0; i < links; ++i) {
+                if (expanderHandle(i) == handle)
+                    l = i;
+            }
+        }
+        if (l == links)
+            return kIocStatusConfigInvalidPage;
+        const LinkSpec& link = spec_.links[l];
+        if (number == 0) {
+            Bytes p = newPage(type, ext, 0, 64);
+            p[8] = static_cast<uint8_t>(l);
+            set16(p, 10, static_cast<uint32_t>(2 + l));
+            set64(p, 12, link.expanderSas);
+            set16(p, 24, expanderHandle(l));
+            set16(p, 26, static_cast<uint32_t>(link.phys.front() + 1));
+            p[32] = static_cast<uint8_t>(link.expanderPhyCount);
+            p[33] = 1;
+            set16(p, 42, 1024);
+            *page = std::move(p);
+            return 0;
+        }
+        const int phy = static_cast<int>((address >> 16) & 0xFF);
+        if (phy >= link.expanderPhyCount)
+            return kIocStatusConfigInvalidPage;
+        Bytes p = newPage(type, ext, 1, 52);
+        p[8] = static_cast<uint8_t>(l);
+        p[10] = static_cast<uint8_t>(link.expanderPhyCount);
+        p[11] = static_cast<uint8_t>(phy);
+        const int idx = phy - link.firstExpanderPhy;
+        if (idx >= 0 && idx < static_cast<int>(link.phys.size()) &&
+            !phyDisabled(link.phys[static_cast<size_t>(idx)])) {
+            const int hbaPhy = link.phys[static_cast<size_t>(idx)];
+            set16(p, 16, static_cast<uint32_t>(hbaPhy + 1));
+            set32(p, 24, kControllerDeviceInfo);
+            p[36] = spec_.linkRate;
+            p[38] = static_cast<uint8_t>(hbaPhy);
+        }
+        set16(p, 32, expanderHandle(l));
+        p[37] = static_cast<uint8_t>(phy);
+        *page = std::move(p);
+        return 0;
+    }
+    if (ext == kExtEnclosure && number == 0) {
+        // Enclosure 1 is the controller's own; one more per expander.
+        const uint16_t count = static_cast<uint16_t>(1 + links);
+        uint16_t h = 0;
+        if (form == 0) {
+            const uint32_t after = handle == 0xFFFF ? 0 : handle;
+            h = after < count ? static_cast<uint16_t>(after + 1) : 0;
+        } else if (form == 1) {
+            h = handle >= 1 && handle <= count ? handle : 0;
+        }
+        if (h == 0)
+            return kIocStatusConfigInvalidPage;
+        Bytes p = newPage(type, ext, 0, 36);
+        if (h == 1) {
+            set64(p, 12, wwid);
+            set16(p, 24, static_cast<uint32_t>(phys));
+        } else {
+            const LinkSpec& link = spec_.links[static_cast<size_t>(h - 2)];
+            set64(p, 12, link.expanderSas | 0x3F);
+            set16(p, 20, 0x0001);  // enclosure services device present
+            set16(p, 24, static_cast<uint32_t>(link.expanderPhyCount));
+            set16(p, 30, expanderHandle(static_cast<size_t>(h - 2)));
+        }
+        set16(p, 22, h);
+        *page = std::move(p);
+        return 0;
+    }
+    if (ext == kExtPcieIoUnit && number == 0 && chip_.newFamily) {
+        Bytes p = newPage(type, ext, 0, 16 + 20 * kPcieLinks);
+        p[12] = kPcieLinks;
+        for (int l = 0; l < kPcieLinks; ++l) {
+            const size_t e = 16 + 20 * static_cast<size_t>(l);
+            p[e] = static_cast<uint8_t>(l);
+            for (size_t n = 0; n < spec_.nvme.size(); ++n) {
+                if (spec_.nvme[n].link != l)
+                    continue;
+                p[e + 3] = 0x04;  // 8.0 GT/s
+                set32(p, e + 4, kNvmeDeviceInfo);
+                set16(p, e + 8, nvmeHandle(n));  // attached device: non-zero
+            }
+            set16(p, e + 10, static_cast<uint32_t>(phys + 0x40 + l));
+        }
+        *page = std::move(p);
+        return 0;
+    }
+    if (ext == kExtPcieDevice && number == 0 && chip_.newFamily) {
+        size_t n = spec_.nvme.size();
+        if (form == 0) {
+            const uint32_t after = handle == 0xFFFF ? 0 : handle;
+            for (size_t i = 0; i < spec_.nvme.size() && n == spec_.nvme.size(); ++i) {
+                if (nvmeHandle(i) > after)
+                    n = i;
+            }
+        } else if (form == 2) {
+            for (size_t i = 0; i < spec_.nvme.size(); ++i) {
+                if (nvmeHandle(i) == handle)
+                    n = i;
+            }
+        }
+        if (n == spec_.nvme.size())
+            return kIocStatusConfigInvalidPage;
+        const NvmeSpec& d = spec_.nvme[n];
+        Bytes p = newPage(type, ext, 0, 56);
+        set16(p, 8, static_cast<uint32_t>(d.link));
+        set16(p, 10, 1);
+        set64(p, 12, d.wwid);
+        p[22] = static_cast<uint8_t>(d.link);
+        p[23] = 0;  // access status: no errors
+        set16(p, 24, nvmeHandle(n));
+        p[26] = static_cast<uint8_t>(d.link);
+        set32(p, 28, kNvmeDeviceInfo);
+        set16(p, 32, 0x0001);
+        p[35] = 4;
+        p[36] = 4;
+        p[37] = 4;
+        *page = std::move(p);
+        return 0;
+    }
+    return kIocStatusConfigInvalidPage;
+}
+
+void Controller::config(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply) {
+    reply->assign(kConfigReplySize, 0);
+    Bytes& r = *reply;
+    r[3] = kFunctionConfig;
+    if (length < kConfigRequestSize) {
+        set16(r, 14, kIocStatusInvalidField);
+        return;
+    }
+    const uint8_t action = frame[kReqAction];
+    const uint8_t type = frame[kReqHeader + 3];
+    const uint8_t number = frame[kReqHeader + 2];
+    const uint8_t ext = type == kTypeExtended ? frame[kReqExtType] : 0;
+    const uint32_t address = le32(frame, kReqAddress);
+    r[0] = action;
+    r[6] = ext;
+
+    auto finish = [&](uint16_t status) {
+        set16(r, 14, status);
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "%s ioc%u config action %u type 0x%02x ext 0x%02x page %u addr 0x%08x "
+                      "status 0x%04x",
+                      spec_.node.c_str(), spec_.ioc, action, type, ext, number, address, status);
+        services_.logLine(line);
+    };
+
+    const FaultSpec* fault = faults_.fire("configStatus", [&](const FaultSpec& f) {
+        return (f.pageType < 0 || f.pageType == type) &&
+               (f.extPageType < 0 || f.extPageType == ext) &&
+               (f.pageNumber < 0 || f.pageNumber == number) && (f.action < 0 || f.action == action);
+    });
+    if (fault != nullptr) {
+        return finish(static_cast<uint16_t>(fault->status));
+    }
+    if (action > kReadNvram)
+        return finish(kIocStatusConfigInvalidAction);
+    if (!knownPageType(type, ext))
+        return finish(kIocStatusConfigInvalidType);
+
+    const auto it = settings_.find(pageKey(type, ext, number));
+    SettingsPage* settings = it == settings_.end() ? nullptr : &it->second;
+    Bytes built;
+    const Bytes* page = nullptr;
+    if (settings != nullptr) {
+        page = &settings->current;
+    } else {
+        const uint16_t status = statusPage(type, ext, number, address, &built);
+        if (status != 0)
+            return finish(status);
+        page = &built;
+    }
+    const size_t size = page->size();
+    // The reply carries the page header as the controller knows it.
+    std::copy(page->begin(), page->begin() + 4, r.begin() + 20);
+    if (type == kTypeExtended)
+        set16(r, 4, static_cast<uint32_t>(size / 4));
+
+    auto readInto = [&](const Bytes& src) {
+        if (io.dataIn != nullptr) {
+            std::copy(src.begin(), src.begin() + static_cast<long>(std::min(io.dataInLength, size)),
+                      io.dataIn);
+        }
+    };
+    auto takeWrite = [&](Bytes* dst) -> bool {
+        if (io.dataOut == nullptr || io.dataOutLength < size)
+            return false;
+        const size_t keep = headerSize(type);  // the firmware owns the page header
+        std::copy(io.dataOut + keep, io.dataOut + size, dst->begin() + static_cast<long>(keep));
+        if (type == kTypeManufacturing && number == 5)
+            (*dst)[4] = static_cast<uint8_t>(spec_.phys);
+        return true;
+    };
+
+    switch (action) {
+        case kHeader:
+            return finish(kIocStatusSuccess);
+        case kReadCurrent:
+            readInto(*page);
+            return finish(kIocStatusSuccess);
+        case kReadDefault:
+        case kReadNvram:
+            if (settings == nullptr)
+                return finish(kIocStatusConfigInvalidAction);
+            readInto(action == kReadDefault ? settings->defaults : settings->nvram);
+            return finish(kIocStatusSuccess);
+        case kWriteCurrent:
+        case kWriteNvram:
+            if (settings == nullptr || !settings->writable) {
+                return finish(kIocStatusConfigInvalidAction);
+            }
+            if (!takeWrite(action == kWriteCurrent ? &settings->current : &settings->nvram)) {
+                return finish(kIocStatusConfigInvalidData);
+            }
+            savePages();
+            return finish(kIocStatusSuccess);
+        case kDefault:
+            if (settings == nullptr || !settings->writable) {
+                return finish(kIocStatusConfigInvalidAction);
+            }
+            settings->current = settings->defaults;
+            settings->nvram = settings->defaults;
+            savePages();
+            return finish(kIocStatusSuccess);
+        default:
+            return finish(kIocStatusConfigInvalidAction);
+    }
+}
+
+}  // namespace qemu::ctl

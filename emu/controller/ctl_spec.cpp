@@ -1,0 +1,281 @@
+// Controller chip table and the "controllers" topology parser.
+#include "ctl_spec.h"
+
+#include <cstdio>
+#include <functional>
+
+namespace qemu::ctl {
+namespace {
+
+constexpr ChipRow kChips[] = {
+    {0x0410, "QSC2008", false, false, 5, 0x0105, kQuarlenVendorId},
+    {0x0411, "QSC2108", false, false, 5, 0x0105, kQuarlenVendorId},
+    {0x0418, "QFA2116", false, false, 5, 0x0105, kQuarlenVendorId},
+    {0x0520, "QSC3008", true, false, 7, 0x0205, kQuarlenVendorId},
+    {0x0521, "QSC3108", true, false, 7, 0x0205, kQuarlenVendorId},
+    {0x0528, "QSC3216", true, true, 7, 0x0205, kQuarlenVendorId},
+    {0x0630, "QSC3408", true, true, 8, 0x0206, kQuarlenVendorId},
+    {0x0631, "QSC3416", true, true, 9, 0x0206, kQuarlenVendorId},
+    {0x0632, "QSC3616", true, true, 10, 0x0206, kQuarlenVendorId},
+    {0x0070, "OV1600", false, false, 5, 0x0105, kOtherVendorId},
+    {0x0071, "OV1800", false, false, 5, 0x0105, kOtherVendorId},
+};
+constexpr ChipRow kUnknownChip = {0, "Unknown", false, false, 5, 0x0105, kQuarlenVendorId};
+
+struct BoardRow {
+    uint16_t deviceId;
+    uint8_t revision;
+    const char* model;
+};
+constexpr BoardRow kBoards[] = {
+    {0x0410, 0x01, "QS-9200-8e"},  {0x0411, 0x02, "QS-9210-8i"},  {0x0520, 0x02, "QS-9300-8i"},
+    {0x0521, 0x01, "QS-9305-16i"}, {0x0521, 0x02, "QS-9305-24i"}, {0x0528, 0x01, "QS-9311-8i"},
+    {0x0528, 0x03, "QS-9316-16e"}, {0x0630, 0x01, "QS-9400-8i"},  {0x0631, 0x01, "QS-9400-16i"},
+    {0x0418, 0x01, "QS-FA116"},
+};
+
+// Numbers may be written as JSON integers or as "0x..." / decimal strings.
+bool readNumber(const nlohmann::json& j, uint64_t* out) {
+    if (j.is_number_unsigned() || j.is_number_integer()) {
+        *out = j.get<uint64_t>();
+        return true;
+    }
+    if (j.is_string()) {
+        const std::string s = j.get<std::string>();
+        if (s.empty())
+            return false;
+        char* end = nullptr;
+        const unsigned long long v = std::strtoull(s.c_str(), &end, 0);
+        if (end == nullptr || *end != '\0')
+            return false;
+        *out = v;
+        return true;
+    }
+    return false;
+}
+
+template <typename T>
+void num(const nlohmann::json& obj, const char* key, T* field) {
+    if (!obj.is_object() || !obj.contains(key))
+        return;
+    uint64_t v = 0;
+    if (readNumber(obj[key], &v))
+        *field = static_cast<T>(v);
+}
+
+void text(const nlohmann::json& obj, const char* key, std::string* field) {
+    if (obj.is_object() && obj.contains(key) && obj[key].is_string()) {
+        *field = obj[key].get<std::string>();
+    }
+}
+
+// Finds the expander with this SAS address anywhere in topology["scsi"] and
+// takes its phy count when the entry gives one.
+void lookUpExpander(const nlohmann::json& scsi, LinkSpec* link) {
+    std::function<bool(const nlohmann::json&)> walk = [&](const nlohmann::json& j) -> bool {
+        if (j.is_object()) {
+            uint64_t sas = 0;
+            if (j.contains("sasAddress") && readNumber(j["sasAddress"], &sas) &&
+                sas == link->expanderSas) {
+                for (const char* key : {"phys", "phyCount", "numPhys"}) {
+                    if (j.contains(key) && j[key].is_number_integer()) {
+                        link->expanderPhyCount = j[key].get<int>();
+                    }
+                }
+                return true;
+            }
+            for (const auto& item : j.items()) {
+                if (walk(item.value()))
+                    return true;
+            }
+        } else if (j.is_array()) {
+            for (const auto& item : j) {
+                if (walk(item))
+                    return true;
+            }
+        }
+        return false;
+    };
+    walk(scsi);
+}
+
+FaultSpec parseFault(const nlohmann::json& f) {
+    FaultSpec fault;
+    text(f, "kind", &fault.kind);
+    num(f, "status", &fault.status);
+    num(f, "logInfo", &fault.logInfo);
+    num(f, "errno", &fault.errnoValue);
+    num(f, "function", &fault.function);
+    num(f, "pageType", &fault.pageType);
+    num(f, "extPageType", &fault.extPageType);
+    num(f, "pageNumber", &fault.pageNumber);
+    num(f, "action", &fault.action);
+    num(f, "skip", &fault.skip);
+    num(f, "times", &fault.times);
+    if (fault.kind == "iocFactsStatus") {
+        fault.kind = "frameStatus";
+        fault.function = 0x03;
+        if (fault.status == 0)
+            fault.status = 0x0001;
+    }
+    return fault;
+}
+
+ControllerSpec parseOne(const nlohmann::json& a, const nlohmann::json& scsi, size_t index) {
+    ControllerSpec s;
+    s.node = "/dev/xol3ctl";
+    text(a, "node", &s.node);
+    num(a, "ioc", &s.ioc);
+    num(a, "deviceId", &s.deviceId);
+    num(a, "revision", &s.revision);
+    const ChipRow& chip = chipFor(s.deviceId);
+    s.vendorId = chip.vendorId;
+    s.subsystemVendorId = chip.vendorId;
+    s.subsystemDeviceId = static_cast<uint16_t>(0x3000 | (s.deviceId & 0x0FFF));
+    s.boardName = "";
+    for (const BoardRow& b : kBoards) {
+        if (b.deviceId == s.deviceId && b.revision == s.revision)
+            s.boardName = b.model;
+    }
+    if (s.boardName.empty()) {
+        char name[32];
+        std::snprintf(name, sizeof name, "QS-%04X-%02X", s.deviceId, s.revision);
+        s.boardName = name;
+    }
+    s.firmwareName = std::string(chip.chipName) + "-IT";
+    s.packageName = s.boardName + " IT package";
+    char assembly[32];
+    std::snprintf(assembly, sizeof assembly, "QA-%04X-%03u", s.deviceId, s.revision);
+    s.boardAssembly = assembly;
+    s.wwid = kWwidPrefix | (static_cast<uint64_t>(index + 1) << 16);
+    s.scsiId = static_cast<uint8_t>(index);
+    s.pciBus = static_cast<uint32_t>(3 + index);
+    if (!chip.newFamily) {
+        s.pcieWidth = 8;
+        s.pcieSpeed = chip.xif25 ? 2 : 1;
+        s.linkRate = 0xA;
+        s.uefiVersion = chip.xif25 ? s.uefiVersion : 0;
+    }
+    num(a, "vendorId", &s.vendorId);
+    num(a, "subsystemVendorId", &s.subsystemVendorId);
+    num(a, "subsystemDeviceId", &s.subsystemDeviceId);
+    num(a, "wwid", &s.wwid);
+    num(a, "phys", &s.phys);
+    if (s.phys < 0)
+        s.phys = 0;
+    if (s.phys > 64)
+        s.phys = 64;
+    num(a, "firmwareVersion", &s.firmwareVersion);
+    s.packageVersion = s.firmwareVersion;
+    num(a, "packageVersion", &s.packageVersion);
+    num(a, "nvdataVersion", &s.nvdataVersion);
+    s.nvdataPersistentVersion = s.nvdataVersion;
+    num(a, "nvdataPersistentVersion", &s.nvdataPersistentVersion);
+    num(a, "biosVersion", &s.biosVersion);
+    num(a, "uefiVersion", &s.uefiVersion);
+    num(a, "productId", &s.productId);
+    text(a, "chipRevision", &s.chipRevisionText);
+    text(a, "boardName", &s.boardName);
+    text(a, "boardAssembly", &s.boardAssembly);
+    text(a, "boardTracer", &s.boardTracer);
+    text(a, "driverVersion", &s.driverVersion);
+    text(a, "firmwareName", &s.firmwareName);
+    text(a, "packageName", &s.packageName);
+    if (a.contains("pci") && a["pci"].is_object()) {
+        num(a["pci"], "bus", &s.pciBus);
+        num(a["pci"], "device", &s.pciDevice);
+        num(a["pci"], "function", &s.pciFunction);
+    }
+    num(a, "scsiId", &s.scsiId);
+    if (a.contains("pcieLink") && a["pcieLink"].is_object()) {
+        num(a["pcieLink"], "width", &s.pcieWidth);
+        num(a["pcieLink"], "speed", &s.pcieSpeed);
+    }
+    if (a.contains("temperatures") && a["temperatures"].is_object()) {
+        num(a["temperatures"], "ioc", &s.iocTemperature);
+        num(a["temperatures"], "board", &s.boardTemperature);
+        num(a["temperatures"], "units", &s.temperatureUnits);
+    }
+    num(a, "linkRate", &s.linkRate);
+    num(a, "resetMs", &s.resetMs);
+    num(a, "resetRefusals", &s.resetRefusals);
+    if (a.contains("links") && a["links"].is_array()) {
+        for (const auto& l : a["links"]) {
+            LinkSpec link;
+            if (l.contains("phys") && l["phys"].is_array()) {
+                for (const auto& p : l["phys"]) {
+                    uint64_t v = 0;
+                    if (readNumber(p, &v) && static_cast<int>(v) < s.phys) {
+                        link.phys.push_back(static_cast<int>(v));
+                    }
+                }
+            }
+            num(l, "expander", &link.expanderSas);
+            num(l, "firstExpanderPhy", &link.firstExpanderPhy);
+            num(l, "expanderPhys", &link.expanderPhyCount);
+            lookUpExpander(scsi, &link);
+            if (!link.phys.empty() && link.expanderSas != 0)
+                s.links.push_back(link);
+        }
+    }
+    if (a.contains("nvme") && a["nvme"].is_array() && chip.newFamily) {
+        int n = 0;
+        for (const auto& d : a["nvme"]) {
+            NvmeSpec nvme;
+            nvme.wwid = s.wwid + 0x100 + static_cast<uint64_t>(n++);
+            num(d, "link", &nvme.link);
+            num(d, "wwid", &nvme.wwid);
+            text(d, "vendor", &nvme.vendor);
+            text(d, "product", &nvme.product);
+            text(d, "revision", &nvme.revision);
+            s.nvme.push_back(nvme);
+        }
+    }
+    if (a.contains("faults") && a["faults"].is_array()) {
+        for (const auto& f : a["faults"]) {
+            s.faults.push_back(parseFault(f));
+        }
+    }
+    char key[40];
+    std::snprintf(key, sizeof key, "hba-%016llx", static_cast<unsigned long long>(s.wwid));
+    s.stateKey = key;
+    text(a, "stateKey", &s.stateKey);
+    return s;
+}
+
+}  // namespace
+
+const ChipRow& chipFor(uint16_t deviceId) {
+    for (const ChipRow& row : kChips) {
+        if (row.deviceId == deviceId)
+            return row;
+    }
+    return kUnknownChip;
+}
+
+bool isKnownChip(uint16_t deviceId) {
+    return chipFor(deviceId).deviceId == deviceId;
+}
+
+std::vector<ControllerSpec> parseControllers(const nlohmann::json& topology) {
+    std::vector<ControllerSpec> out;
+    if (!topology.is_object() || !topology.contains("controllers"))
+        return out;
+    const nlohmann::json& section = topology["controllers"];
+    if (!section.is_object() || !section.contains("adapters") || !section["adapters"].is_array()) {
+        return out;
+    }
+    const nlohmann::json scsi = topology.contains("scsi") ? topology["scsi"] : nlohmann::json();
+    size_t index = 0;
+    for (const auto& a : section["adapters"]) {
+        if (!a.is_object())
+            continue;
+        ControllerSpec spec = parseOne(a, scsi, index++);
+        if (spec.ioc > 254)
+            continue;  // the driver numbers IOCs 0..254
+        out.push_back(std::move(spec));
+    }
+    return out;
+}
+
+}  // namespace qemu::ctl

@@ -1,0 +1,109 @@
+// What one emulated controller is, as the "controllers" section of the
+// topology describes it: identity, generation, attached devices, versions
+// and injected faults. Parsing fills defaults so the models never see holes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace qemu::ctl {
+
+constexpr uint16_t kQuarlenVendorId = 0x1F3A;
+constexpr uint16_t kOtherVendorId = 0x1590;
+constexpr uint64_t kWwidPrefix = 0x53C2A1F000000000ULL;
+
+// One row of the controller chip table; the product keeps the same values.
+struct ChipRow {
+    uint16_t deviceId;
+    const char* chipName;
+    bool xif25;      // takes the 32-byte firmware transfer layouts
+    bool newFamily;  // PCIe links and devices, IO Unit page 11
+    uint32_t adapterType;
+    uint16_t msgVersion;
+    uint16_t vendorId;
+};
+
+// The row of a device ID, or a generic first-generation row for unknown IDs.
+const ChipRow& chipFor(uint16_t deviceId);
+bool isKnownChip(uint16_t deviceId);
+
+// A named fault from the topology. `skip` lets that many matching requests
+// through first; `times` limits how often it fires (negative: always).
+struct FaultSpec {
+    std::string kind;  // see docs/emulator-controllers.md for the names
+    uint32_t status = 0;
+    uint32_t logInfo = 0;  // with status: bit 15 of IOCStatus and this IOCLogInfo
+    int errnoValue = 5;
+    int function = -1;  // passthroughErrno / frameStatus: XIF function, -1 any
+    int pageType = -1;  // configStatus: page type (15 for extended), -1 any
+    int extPageType = -1;
+    int pageNumber = -1;
+    int action = -1;
+    uint32_t skip = 0;
+    int64_t times = -1;
+};
+
+// A group of controller phys wired to one expander (a wide port).
+struct LinkSpec {
+    std::vector<int> phys;
+    uint64_t expanderSas = 0;
+    int firstExpanderPhy = 0;
+    int expanderPhyCount = 24;  // from topology["scsi"] when it names the expander
+};
+
+struct NvmeSpec {
+    int link = 0;
+    uint64_t wwid = 0;
+    std::string vendor = "QUARLEN";
+    std::string product = "QN1600 NVMe";
+    std::string revision = "1.0";
+};
+
+struct ControllerSpec {
+    std::string node;
+    uint32_t ioc = 0;
+    uint16_t deviceId = 0x0630;
+    uint8_t revision = 1;
+    uint16_t vendorId = kQuarlenVendorId;
+    uint16_t subsystemVendorId = kQuarlenVendorId;
+    uint16_t subsystemDeviceId = 0x3040;
+    uint64_t wwid = 0x53C2A1F000010000ULL;
+    int phys = 8;
+    uint32_t firmwareVersion = 0x10000300;
+    uint32_t nvdataVersion = 0x10010000;
+    uint32_t nvdataPersistentVersion = 0x10010000;
+    uint32_t packageVersion = 0x10000300;
+    uint32_t biosVersion = 0x08240100;  // 0: no x86 image
+    uint32_t uefiVersion = 0x12000400;  // 0: no EFI image
+    uint16_t productId = 0x2213;
+    std::string chipRevisionText = "B0";
+    std::string boardName = "QS-9400-8i";
+    std::string boardAssembly = "QA-0630-001";
+    std::string boardTracer = "QT0630A0001";
+    std::string driverVersion = "xolsas 3.110.00.00";
+    std::string firmwareName = "QSC3408-IT";
+    std::string packageName = "QS-9400 IT package";
+    uint32_t pciBus = 3, pciDevice = 0, pciFunction = 0;
+    uint8_t scsiId = 0;
+    uint8_t pcieWidth = 8;
+    uint8_t pcieSpeed = 2;
+    uint16_t iocTemperature = 52;
+    uint16_t boardTemperature = 38;
+    uint8_t temperatureUnits = 2;  // 1 Fahrenheit, 2 Celsius, other: not available
+    uint8_t linkRate = 0xB;        // negotiated SAS rate code of attached phys
+    uint32_t resetMs = 1500;       // virtual unavailability after a hard reset
+    uint32_t resetRefusals = 4;    // ...or this many refused requests, whichever first
+    std::vector<LinkSpec> links;
+    std::vector<NvmeSpec> nvme;
+    std::vector<FaultSpec> faults;
+    std::string stateKey;  // "hba-<original wwid>", stable across WWID changes
+};
+
+// Reads topology["controllers"]["adapters"]; unknown keys are ignored,
+// malformed values fall back to defaults (the emulator must start anyway).
+std::vector<ControllerSpec> parseControllers(const nlohmann::json& topology);
+
+}  // namespace qemu::ctl
