@@ -23,6 +23,7 @@ constexpr unsigned long kRequestMapHandle = 0xC0184C1F;
 
 constexpr uint32_t kAdapterInfoSize = 92;
 constexpr uint32_t kPassthroughHeaderSize = 72;
+constexpr size_t kFrameOffset = 68;  // where the data descriptor would start
 constexpr uint32_t kMapHandleSize = 24;
 constexpr uint32_t kMaxFrameWords = 128;
 constexpr uint32_t kMaxDataLength = 64u << 20;
@@ -122,7 +123,7 @@ class Node final : public ControlNode {
         if (io.dataOutLength == 0)
             io.dataOut = nullptr;
         ctl::Bytes answer;
-        const int rc = c->passthrough(arg + kPassthroughHeaderSize, words * 4u, io, &answer);
+        const int rc = c->passthrough(arg + kFrameOffset, words * 4u, io, &answer);
         if (rc != 0)
             return rc;
         if (replyLength > 0) {
