@@ -441,10 +441,13 @@ uint32_t XolLib2WalkPages(const uint32_t* handle, uint8_t pageType, uint8_t extP
     ByteBuffer page;
     if (!page.allocate(bufferSize))
         return kXolStatusNoMemory;
+    // Handles already visited: a controller whose list loops back ends the walk
+    // instead of holding it forever.
+    ByteBuffer seen;
+    if (!seen.allocate(0x10000 / 8))
+        return kXolStatusNoMemory;
     uint32_t next = kPageWalkStartHandle;
-    // Handles are 16 bits: a controller that never ends its list cannot hold
-    // the walk for longer than one pass over them.
-    for (uint32_t step = 0; step <= 0xFFFF; ++step) {
+    for (;;) {
         std::memset(page.data(), 0, bufferSize);
         uint32_t size = bufferSize;
         const uint32_t status = XolLib2ReadConfigPage(handle, next, pageType, 0, extPageType,
@@ -456,6 +459,10 @@ uint32_t XolLib2WalkPages(const uint32_t* handle, uint8_t pageType, uint8_t extP
         if (const uint32_t stop = visit(context, page.data(), bufferSize); stop != 0)
             return stop;
         next = getLe16(page.data(), handleOffset);
+        const uint8_t bit = static_cast<uint8_t>(1u << (next % 8));
+        if ((seen[next / 8] & bit) != 0)
+            break;
+        seen[next / 8] |= bit;
     }
     return kXolStatusSuccess;
 }
