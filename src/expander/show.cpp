@@ -193,8 +193,11 @@ uint32_t sampleTemperature(Target* target, uint32_t* raw) {
 uint32_t showTemperature(Target* target) {
     logPrint("%-25s :    ", "Temperature *C/*F");
     uint32_t raw = 0;
-    if (sampleTemperature(target, &raw) != 0)
+    if (sampleTemperature(target, &raw) != 0) {
+        // The label stays without a value, on a line of its own.
+        logPrintLine("");
         return 1;
+    }
     char text[64];
     if (formatTemperature(raw, text, sizeof text)) {
         logPrint("%s", text);

@@ -174,7 +174,7 @@ TEST_F(ShowTest, TemperatureNotAvailableAndUnreachable) {
 
     fake_.failReads.insert(0x43400014);
     EXPECT_EQ(runShow({"-temp"}),
-              std::make_pair(1u, std::string("Temperature *C/*F         :    ")));
+              std::make_pair(1u, std::string("Temperature *C/*F         :    \n")));
     // The whole show still succeeds.
     EXPECT_EQ(runShow({}).first, 0u);
 }
