@@ -112,7 +112,7 @@ uint32_t addAdapter(uint32_t index) {
     target->commands = kHbaCommands;
     target->device = record.get();
     if (appendTarget(target.get()) != 0) {
-        logWarn("Target list is full: adapter %u is not listed.", index);
+        logWarn("Target list is full. Adapter %u not added.", index);
         return 0;
     }
     record.release();
