@@ -1,8 +1,8 @@
-// The expander reset with rediscovery, under the emulator. No command of the
-// expander table resets yet, so the unit test binary's scenario case runs
-// the real code against the emulated expanders (see
-// tests/unit/expander_reset_child_test.cpp); the emulator's request log
-// shows how often the expanders were probed again.
+// Expander scenarios under the emulator that no command reaches yet: the
+// reset with rediscovery, a short read and a refused reopen. The unit test
+// binary's scenario case runs the real code against the emulated expanders
+// (see tests/unit/expander_emu_scenarios_test.cpp); the emulator's request
+// log shows how often the expanders were probed again.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,23 +14,23 @@
 
 namespace {
 
-struct ResetRun {
+struct ScenarioRun {
     std::string out;  // between the child's markers
     std::string log;  // the emulator's request log
     int status = -1;
 };
 
-ResetRun runScenario(const char* scenario, const std::string& topology) {
+ScenarioRun runScenario(const char* scenario, const std::string& topology) {
     const std::string dir = makeTempDir();
     const std::string logFile = dir + "/requests.log";
-    setenv("QUARLEN_RESET_SCENARIO", scenario, 1);
+    setenv("QUARLEN_EXPANDER_SCENARIO", scenario, 1);
     const CliRun run =
         runCommand({emuPath(), "--topology", expanderTopology(topology), "--state", dir, "--log",
                     logFile, "--", std::string(QUARLEN_BIN_DIR) + "/unit_tests",
-                    "--gtest_filter=ExpanderResetUnderEmu.Scenario"},
+                    "--gtest_filter=ExpanderUnderEmu.Scenario"},
                    "", "");
-    unsetenv("QUARLEN_RESET_SCENARIO");
-    ResetRun result;
+    unsetenv("QUARLEN_EXPANDER_SCENARIO");
+    ScenarioRun result;
     result.status = run.status;
     const size_t begin = run.out.find("<<<\n");
     const size_t end = run.out.find(">>>\n");
@@ -53,7 +53,7 @@ size_t countOf(const std::string& text, const std::string& what) {
     return n;
 }
 
-class ExpanderReset : public ::testing::Test {
+class ExpanderScenario : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!emulatorBuilt())
@@ -64,9 +64,9 @@ class ExpanderReset : public ::testing::Test {
     }
 };
 
-TEST_F(ExpanderReset, ComesBackUnderAnotherNode) {
+TEST_F(ExpanderScenario, ComesBackUnderAnotherNode) {
     // sg3 returns as sg9 after its reset; the match is by SAS address.
-    const ResetRun run = runScenario("reset", "expanders-reset.json");
+    const ScenarioRun run = runScenario("reset", "expanders-reset.json");
     EXPECT_EQ(run.out,
               "ERROR: Unable to find any compatible devices in the list.\n"
               "Resetting the expander...\n"
@@ -76,8 +76,8 @@ TEST_F(ExpanderReset, ComesBackUnderAnotherNode) {
     EXPECT_EQ(countOf(run.log, "sg3 cdb 3b 01 e9 00 00 00 00 00 03 00 dir -2 len 4"), 1u);
 }
 
-TEST_F(ExpanderReset, GivesUpAfterTwentyRounds) {
-    const ResetRun run = runScenario("never", "expanders-reset-never.json");
+TEST_F(ExpanderScenario, GivesUpAfterTwentyRounds) {
+    const ScenarioRun run = runScenario("reset", "expanders-reset-never.json");
     EXPECT_EQ(run.out,
               "ERROR: Unable to find any compatible devices in the list.\n"
               "Resetting the expander...\n"
@@ -91,8 +91,8 @@ TEST_F(ExpanderReset, GivesUpAfterTwentyRounds) {
     EXPECT_EQ(countOf(run.log, "/dev/sg4 open"), 21u);
 }
 
-TEST_F(ExpanderReset, AddressChangeThatDoesNotAppear) {
-    const ResetRun run = runScenario("address-change", "expanders-reset.json");
+TEST_F(ExpanderScenario, AddressChangeThatDoesNotAppear) {
+    const ScenarioRun run = runScenario("address-change", "expanders-reset.json");
     EXPECT_EQ(run.out,
               "ERROR: Unable to find any compatible devices in the list.\n"
               "Resetting the expander...\n"
@@ -100,6 +100,22 @@ TEST_F(ExpanderReset, AddressChangeThatDoesNotAppear) {
               "address.\n"
               "status 1, current none\n");
     EXPECT_EQ(countOf(run.log, "/dev/sg4 open"), 21u);
+}
+
+TEST_F(ExpanderScenario, ShortReadReportsWhatArrived) {
+    const ScenarioRun run = runScenario("short-read", "expanders-short-read.json");
+    EXPECT_EQ(run.out, "status 0, transferred 200\n");
+}
+
+TEST_F(ExpanderScenario, ReopenRefusesANodeOfAnotherType) {
+    // The node turns into a disk once closed.
+    const ScenarioRun run = runScenario("reopen", "expanders-reopen.json");
+    EXPECT_EQ(run.out,
+              "ERROR: Unable to find any compatible devices in the list.\n"
+              "ERROR: Invalid device state. Wrong device table found. Opening device is not "
+              "expander.\n"
+              "ERROR: Device is not initialized but trying to read.\n"
+              "status 1, open no\n");
 }
 
 }  // namespace
