@@ -2,7 +2,6 @@
 #include "ctl_spec.h"
 
 #include <cstdio>
-#include <functional>
 
 namespace qemu::ctl {
 namespace {
@@ -69,34 +68,48 @@ void text(const nlohmann::json& obj, const char* key, std::string* field) {
     }
 }
 
-// Finds the expander with this SAS address anywhere in topology["scsi"] and
-// takes its phy count when the entry gives one.
+// Phy counts of the expander chips, by device ID and by family code, for
+// expanders the "scsi" section names without an explicit phy count.
+struct ExpanderChip {
+    uint16_t deviceId;
+    int family;
+    int phys;
+};
+constexpr ExpanderChip kExpanderChips[] = {
+    {0x0A10, 1, 12},  {0x0A20, 2, 24},  {0x0A30, 3, 36},  {0x0A40, 4, 28}, {0x0A50, 5, 16},
+    {0x0A60, 6, 36},  {0x0A60, 7, 36},  {0x0B10, 8, 24},  {0x0B20, 9, 36}, {0x0B30, 10, 48},
+    {0x0B40, 11, 40}, {0x0B50, 12, 31}, {0x0B60, 13, 27},
+};
+
+// Finds the expander with this SAS address among topology["scsi"]["expanders"]
+// and takes its phy count from the entry or from its chip.
 void lookUpExpander(const nlohmann::json& scsi, LinkSpec* link) {
-    std::function<bool(const nlohmann::json&)> walk = [&](const nlohmann::json& j) -> bool {
-        if (j.is_object()) {
-            uint64_t sas = 0;
-            if (j.contains("sasAddress") && readNumber(j["sasAddress"], &sas) &&
-                sas == link->expanderSas) {
-                for (const char* key : {"phys", "phyCount", "numPhys"}) {
-                    if (j.contains(key) && j[key].is_number_integer()) {
-                        link->expanderPhyCount = j[key].get<int>();
-                    }
-                }
-                return true;
-            }
-            for (const auto& item : j.items()) {
-                if (walk(item.value()))
-                    return true;
-            }
-        } else if (j.is_array()) {
-            for (const auto& item : j) {
-                if (walk(item))
-                    return true;
+    if (!scsi.is_object() || !scsi.contains("expanders") || !scsi["expanders"].is_array())
+        return;
+    for (const auto& e : scsi["expanders"]) {
+        uint64_t sas = 0;
+        if (!e.is_object() || !e.contains("sasAddress") || !readNumber(e["sasAddress"], &sas) ||
+            sas != link->expanderSas) {
+            continue;
+        }
+        uint64_t value = 0;
+        for (const char* key : {"phyCount", "numPhys", "phys"}) {
+            if (e.contains(key) && readNumber(e[key], &value)) {
+                link->expanderPhyCount = static_cast<int>(value);
+                return;
             }
         }
-        return false;
-    };
-    walk(scsi);
+        for (const ExpanderChip& chip : kExpanderChips) {
+            if ((e.contains("deviceId") && readNumber(e["deviceId"], &value) &&
+                 value == chip.deviceId) ||
+                (e.contains("family") && readNumber(e["family"], &value) &&
+                 static_cast<int>(value) == chip.family)) {
+                link->expanderPhyCount = chip.phys;
+                return;
+            }
+        }
+        return;
+    }
 }
 
 FaultSpec parseFault(const nlohmann::json& f) {
@@ -212,8 +225,8 @@ ControllerSpec parseOne(const nlohmann::json& a, const nlohmann::json& scsi, siz
             }
             num(l, "expander", &link.expanderSas);
             num(l, "firstExpanderPhy", &link.firstExpanderPhy);
-            num(l, "expanderPhys", &link.expanderPhyCount);
             lookUpExpander(scsi, &link);
+            num(l, "expanderPhys", &link.expanderPhyCount);
             if (!link.phys.empty() && link.expanderSas != 0)
                 s.links.push_back(link);
         }

@@ -265,6 +265,38 @@ TEST(ControllerConfig, PcieAndLogPages) {
     EXPECT_EQ(rd16(log.page, 20 + 48 + 12), 2);
 }
 
+TEST(ControllerConfig, ExpanderPhyCountsComeFromTheScsiSection) {
+    std::ifstream in(sourceRoot() + "/emu/topology/default-scsi.json");
+    ASSERT_TRUE(in.good());
+    nlohmann::json topology;
+    topology["scsi"] = nlohmann::json::parse(in);
+    topology["controllers"] = defaultControllers();
+    FakeServices services;
+    auto topo = qemu::makeControllerTopology(topology, services);
+    qemu::ControlNode* node = nullptr;
+    for (auto& [path, n] : topo->nodes()) {
+        if (path == kXol3)
+            node = n;
+    }
+    ASSERT_NE(node, nullptr);
+    for (auto [handle, phys] : {std::pair<uint32_t, int>{9, 36}, {10, 27}}) {
+        Bytes reply(24, 0);
+        Bytes page(64, 0);
+        Bytes frame = configFrame(1, 15, 0, 0x11, 0x20000000u | handle, 16);
+        Bytes cmd(72 + 28, 0);
+        wr32(cmd, 8, 72);
+        wrPtr(cmd, 16, reply.data());
+        wrPtr(cmd, 24, page.data());
+        wr32(cmd, 48, 24);
+        wr32(cmd, 52, 64);
+        wr32(cmd, 64, 7);
+        std::memcpy(cmd.data() + 68, frame.data(), frame.size());
+        ASSERT_EQ(node->ioctl(kPassthrough, cmd.data()), 0);
+        EXPECT_EQ(rd16(reply, 14), 0);
+        EXPECT_EQ(page[32], phys) << handle;
+    }
+}
+
 TEST(ControllerState, PagesPersistAcrossInstances) {
     Rig rig;
     PageRead m5 = readPage(rig, kXol3, 0, 9, 5);
