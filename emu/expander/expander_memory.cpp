@@ -92,10 +92,18 @@ ExpanderNode::Decoded ExpanderNode::decode(uint32_t address) const {
     if (address >= kVirtualBase && address < kVirtualBase + 0x400000) {
         uint32_t slot = (address - kVirtualBase) / 0x100000;
         uint32_t offset = (address - kVirtualBase) % 0x100000;
+        if (offset >= 0x1000) {
+            return d;
+        }
         for (int phy = firstVirtual; phy < count; ++phy) {
-            if (static_cast<uint32_t>(phy % 4) == slot && offset < 0x1000) {
+            if (static_cast<uint32_t>(phy % 4) == slot) {
                 return {Area::VirtualStatus, phy, offset};
             }
+        }
+        // The slot no virtual phy claims by phy % 4 answers for the virtual
+        // phy of the positional form (count-3, count-2, count-1).
+        if (slot < 3) {
+            return {Area::VirtualStatus, firstVirtual + static_cast<int>(slot), offset};
         }
         return d;
     }
