@@ -84,7 +84,7 @@ void Controller::buildSettingsPages() {
     const int phys = spec_.phys;
 
     Bytes m0 = newPage(kTypeManufacturing, 0, 0, 76);
-    setText(m0, 4, 16, chip_.chipName);
+    setText(m0, 4, 16, spec_.mfgChipName);
     setText(m0, 20, 8, spec_.chipRevisionText);
     setText(m0, 28, 16, spec_.boardName);
     setText(m0, 44, 16, spec_.boardAssembly);

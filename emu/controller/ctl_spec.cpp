@@ -156,6 +156,9 @@ ControllerSpec parseOne(const nlohmann::json& a, const nlohmann::json& scsi, siz
         s.boardName = name;
     }
     s.firmwareName = std::string(chip.chipName) + "-IT";
+    // Our boards on the chip shared with other makers carry the board model
+    // string at the start of the chip name field.
+    s.mfgChipName = s.deviceId == 0x0411 ? "QSBD2108" : chip.chipName;
     s.packageName = s.boardName + " IT package";
     char assembly[32];
     std::snprintf(assembly, sizeof assembly, "QA-%04X-%03u", s.deviceId, s.revision);
@@ -188,6 +191,7 @@ ControllerSpec parseOne(const nlohmann::json& a, const nlohmann::json& scsi, siz
     num(a, "uefiVersion", &s.uefiVersion);
     num(a, "productId", &s.productId);
     text(a, "chipRevision", &s.chipRevisionText);
+    text(a, "mfgChipName", &s.mfgChipName);
     text(a, "boardName", &s.boardName);
     text(a, "boardAssembly", &s.boardAssembly);
     text(a, "boardTracer", &s.boardTracer);

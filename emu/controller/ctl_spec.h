@@ -80,6 +80,7 @@ struct ControllerSpec {
     uint32_t uefiVersion = 0x12000400;  // 0: no EFI image
     uint16_t productId = 0x2213;
     std::string chipRevisionText = "B0";
+    std::string mfgChipName;  // Manufacturing page 0 chip name field
     std::string boardName = "QS-9400-8i";
     std::string boardAssembly = "QA-0630-001";
     std::string boardTracer = "QT0630A0001";

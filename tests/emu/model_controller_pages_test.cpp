@@ -108,6 +108,20 @@ TEST(ControllerConfig, ManufacturingPagesMatchTheTopology) {
     }
 }
 
+TEST(ControllerConfig, SharedChipBoardsCarryTheModelString) {
+    nlohmann::json c = {{"adapters",
+                         {{{"node", "/dev/xol2ctl"}, {"ioc", 0}, {"deviceId", "0x0411"}},
+                          {{"node", "/dev/xol2ctl"},
+                           {"ioc", 1},
+                           {"deviceId", "0x0411"},
+                           {"mfgChipName", "OTHER2108"}}}}};
+    Rig rig(c);
+    PageRead ours = readPage(rig, kXol2, 0, 9, 0);
+    EXPECT_EQ(std::string(ours.page.begin() + 4, ours.page.begin() + 8), "QSBD");
+    PageRead foreign = readPage(rig, kXol2, 1, 9, 0);
+    EXPECT_EQ(std::string(foreign.page.begin() + 4, foreign.page.begin() + 8), "OTHE");
+}
+
 TEST(ControllerConfig, CurrentNvramAndDefaultCopies) {
     Rig rig;
     PageRead m5 = readPage(rig, kXol3, 0, 9, 5);
