@@ -22,6 +22,7 @@ constexpr uint8_t kExtLog = 0x14;
 constexpr uint8_t kExtEnclosure = 0x15;
 constexpr uint8_t kExtPcieIoUnit = 0x1B;
 constexpr uint8_t kExtPcieDevice = 0x1D;
+constexpr uint8_t kExtPcieLink = 0x1E;
 
 constexpr uint32_t kControllerDeviceInfo = 0x00000071;  // SSP/STP/SMP initiator, end device
 constexpr uint32_t kExpanderDeviceInfo = 0x00000102;    // SMP target, edge expander
@@ -219,6 +220,7 @@ bool Controller::knownPageType(uint8_t type, uint8_t ext) const {
                     return true;
                 case kExtPcieIoUnit:
                 case kExtPcieDevice:
+                case kExtPcieLink:
                     return chip_.newFamily;
                 default:
                     return false;
@@ -506,6 +508,22 @@ uint16_t Controller::statusPage(uint8_t type, uint8_t ext, uint8_t number, uint3
         p[35] = 4;
         p[36] = 4;
         p[37] = 4;
+        *page = std::move(p);
+        return 0;
+    }
+    if (ext == kExtPcieLink && number == 1 && chip_.newFamily) {
+        // Error counters of one PCIe link: by link number or 0x10000000 + link.
+        const uint32_t link = form == 1 ? (address & 0xFF) : (form == 0 ? address & 0xFF : 0xFF);
+        if (link >= kPcieLinks)
+            return kIocStatusConfigInvalidPage;
+        Bytes p = newPage(type, ext, 1, 24);
+        p[8] = static_cast<uint8_t>(link);
+        bool attached = false;
+        for (const NvmeSpec& n : spec_.nvme)
+            attached = attached || n.link == static_cast<int>(link);
+        set32(p, 12, attached ? 3 : 0);  // correctable
+        set32(p, 16, 0);                 // non-fatal
+        set32(p, 20, 0);                 // fatal
         *page = std::move(p);
         return 0;
     }

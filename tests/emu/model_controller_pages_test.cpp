@@ -273,6 +273,11 @@ TEST(ControllerConfig, PcieAndLogPages) {
     EXPECT_EQ(rd32(d0.page, 28) & 0xF, 3u);
     EXPECT_NE(d0.page[23], 7);
     EXPECT_EQ(readPage(rig, kXol3, 0, 15, 0, 0x1D, 0x20000000u | nvme).page, d0.page);
+    PageRead link0 = readPage(rig, kXol3, 0, 15, 1, 0x1E, 0x10000000);
+    ASSERT_EQ(link0.status, 0);
+    EXPECT_EQ(rd32(link0.page, 12), 3u);
+    EXPECT_EQ(readPage(rig, kXol3, 0, 15, 1, 0x1E, 0x10000004).status, 0x0022);
+    EXPECT_EQ(readPage(rig, kXol3, 1, 15, 1, 0x1E, 0x10000000).status, 0x0021);
     PageRead log = readPage(rig, kXol3, 0, 15, 0, 0x14);
     ASSERT_EQ(log.status, 0);
     EXPECT_EQ(rd16(log.page, 16), 3);
