@@ -593,13 +593,21 @@ void Controller::config(const uint8_t* frame, size_t length, const FrameIo& io, 
                       io.dataIn);
         }
     };
+    // A write replaces the bytes it carries (a shorter one leaves the tail
+    // alone); the page header and the phy count stay the firmware's.
     auto takeWrite = [&](Bytes* dst) -> bool {
-        if (io.dataOut == nullptr || io.dataOutLength < size)
+        const size_t keep = headerSize(type);
+        if (io.dataOut == nullptr || io.dataOutLength <= keep)
             return false;
-        const size_t keep = headerSize(type);  // the firmware owns the page header
-        std::copy(io.dataOut + keep, io.dataOut + size, dst->begin() + static_cast<long>(keep));
-        if (type == kTypeManufacturing && number == 5)
+        const size_t n = std::min(io.dataOutLength, size);
+        std::copy(io.dataOut + keep, io.dataOut + n, dst->begin() + static_cast<long>(keep));
+        if (type == kTypeManufacturing && number == 5) {
             (*dst)[4] = static_cast<uint8_t>(spec_.phys);
+        }
+        // Clearing the entry count of the event log erases its entries.
+        if (type == kTypeExtended && ext == kExtLog && get16(*dst, 16) == 0) {
+            std::fill(dst->begin() + 20, dst->end(), 0);
+        }
         return true;
     };
 

@@ -74,8 +74,8 @@ TEST(ControllerConfig, StatusAnswers) {
     EXPECT_EQ(writePage(rig, kXol3, 0, 0, 7, 0, Bytes(40, 0), 2), 0x0020);
     // Manufacturing page 0 is read-only.
     EXPECT_EQ(writePage(rig, kXol3, 0, 9, 0, 0, Bytes(76, 0), 4), 0x0020);
-    // A write shorter than the page is refused.
-    EXPECT_EQ(writePage(rig, kXol3, 0, 9, 5, 0, Bytes(32, 0), 2), 0x0023);
+    // A write carrying no more than the page header is refused.
+    EXPECT_EQ(writePage(rig, kXol3, 0, 9, 5, 0, Bytes(4, 0), 2), 0x0023);
     // PCIe pages exist on the newest family only.
     EXPECT_EQ(readPage(rig, kXol3, 0, 15, 0, 0x1B).status, 0);
     EXPECT_EQ(readPage(rig, kXol3, 1, 15, 0, 0x1B).status, 0x0021);
@@ -139,6 +139,29 @@ TEST(ControllerConfig, CurrentNvramAndDefaultCopies) {
     ASSERT_EQ(writePage(rig, kXol3, 0, 9, 5, 0, m5.page, 3), 0);  // back to defaults
     EXPECT_EQ(rd32(readPage(rig, kXol3, 0, 9, 5, 0, 0, 1).page, 16), 0x00010000u);
     EXPECT_EQ(rd32(readPage(rig, kXol3, 0, 9, 5, 0, 0, 6).page, 16), 0x00010000u);
+}
+
+TEST(ControllerConfig, ShortWriteReplacesOnlyItsBytes) {
+    Rig rig;
+    PageRead m5 = readPage(rig, kXol3, 0, 9, 5);
+    Bytes head(m5.page.begin(), m5.page.begin() + 24);
+    wr32(head, 16, 0x00ABCDEF);
+    ASSERT_EQ(writePage(rig, kXol3, 0, 9, 5, 0, head, 2), 0);
+    PageRead after = readPage(rig, kXol3, 0, 9, 5);
+    EXPECT_EQ(rd32(after.page, 16), 0x00ABCDEFu);
+    EXPECT_EQ(rd32(after.page, 32), rd32(m5.page, 32));  // phy 1 untouched
+}
+
+TEST(ControllerConfig, ClearingTheLogCountErasesEntries) {
+    Rig rig;
+    PageRead log = readPage(rig, kXol3, 0, 15, 0, 0x14);
+    Bytes first(log.page.begin(), log.page.begin() + 68);
+    wr32(first, 16, 0);
+    ASSERT_EQ(writePage(rig, kXol3, 0, 15, 0, 0x14, first, 2), 0);
+    PageRead after = readPage(rig, kXol3, 0, 15, 0, 0x14);
+    EXPECT_EQ(rd16(after.page, 16), 0);
+    EXPECT_EQ(rd16(after.page, 20 + 48 + 12), 0);
+    EXPECT_EQ(after.page.size(), log.page.size());
 }
 
 TEST(ControllerConfig, PageHeaderAndPhyCountAreTheFirmwares) {
