@@ -345,7 +345,10 @@ int Runtime::open(const std::string& path, int flags) {
 int Runtime::stat(const std::string& path, struct stat* st) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (path == kSgClassDir) {
-        return QEMU_REAL(stat)(placeholder_.c_str(), st) == 0 ? 0 : -errno;
+        if (QEMU_REAL(stat)(placeholder_.c_str(), st) != 0)
+            return -errno;
+        st->st_mode = S_IFDIR | 0755;  // as sysfs shows it, whatever the placeholder's mode
+        return 0;
     }
     int number = 0;
     if (parseSgPath(path, &number)) {

@@ -1,0 +1,185 @@
+// The launcher: options, topology checks before anything runs, the state
+// directory, and the environment handed to the program.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "emu_core_support.h"
+
+namespace {
+
+using emutest::runEmu;
+using emutest::sgclient;
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+TEST(EmuLauncher, UsageErrorsExitTwoBeforeRunning) {
+    const std::string state = makeTempDir();
+    CliRun run = runCommand({emuPath(), "--state", state}, "", "");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("no command given"), std::string::npos) << run.err;
+
+    run = runEmu({"--state", state, "--bogus"}, {sgclient(), "env", "HOME"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+
+    run = runCommand({emuPath(), "--help"}, "", "");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("--topology"), std::string::npos);
+    EXPECT_NE(run.out.find("--real-time"), std::string::npos);
+}
+
+TEST(EmuLauncher, BadTopologyIsRejectedWithItsName) {
+    const std::string state = makeTempDir();
+    struct Case {
+        std::string contents;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"{\"scsi\": {", "parse error"},
+        {"[1, 2, 3]", "JSON object"},
+        {"{\"scsi\": {}, \"controlers\": {}}", "unknown topology member \"controlers\""},
+        {"{\"scsi\": 7}", "\"scsi\" must be an object"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = writeTempFile("topology.json", c.contents);
+        const CliRun run =
+            runEmu({"--topology", file, "--state", state}, {sgclient(), "env", "HOME"});
+        EXPECT_EQ(run.status, 2) << c.contents;
+        EXPECT_EQ(run.out, "") << "the command must not run";
+        EXPECT_NE(run.err.find(file), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+    }
+    const CliRun missing =
+        runEmu({"--topology", "/nonexistent/t.json", "--state", state}, {"/bin/true"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("/nonexistent/t.json"), std::string::npos);
+}
+
+TEST(EmuLauncher, PrintsTheTopologyInEffect) {
+    CliRun run = runCommand({emuPath(), "--print-topology"}, "", "");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto topology = nlohmann::json::parse(run.out);
+    EXPECT_TRUE(topology["scsi"].is_object());
+    EXPECT_TRUE(topology["controllers"].is_object());
+
+    const std::string file = writeTempFile("t.json", "{\"scsi\": {}, \"description\": \"empty\"}");
+    run = runCommand({emuPath(), "--topology", file, "--print-topology"}, "", "");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out)["description"], "empty");
+}
+
+TEST(EmuLauncher, PassesSettingsThroughTheEnvironment) {
+    const std::string work = makeTempDir();
+    std::ofstream(work + "/mine.json") << "{}";
+    const std::vector<std::string> options{"--topology",  "mine.json", "--state", "st",
+                                           "--real-time", "--log",     "req.log"};
+    auto value = [&](const std::vector<std::string>& opts, const std::string& name) {
+        const CliRun run = runEmu(opts, {sgclient(), "env", name}, {}, work);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return run.out;
+    };
+    EXPECT_EQ(value(options, "QUARLEN_EMU_TOPOLOGY"), work + "/mine.json\n");
+    EXPECT_EQ(value(options, "QUARLEN_EMU_STATE"), work + "/st\n");
+    EXPECT_EQ(value(options, "QUARLEN_EMU_REALTIME"), "1\n");
+    EXPECT_EQ(value(options, "QUARLEN_EMU_LOG"), work + "/req.log\n");
+    EXPECT_TRUE(exists(work + "/st"));
+
+    // Defaults: built-in topology, virtual time, no log, even when the
+    // caller's environment says otherwise.
+    const std::vector<std::string> env{"QUARLEN_EMU_TOPOLOGY=/x", "QUARLEN_EMU_REALTIME=1",
+                                       "QUARLEN_EMU_LOG=/y"};
+    for (const char* name : {"QUARLEN_EMU_TOPOLOGY", "QUARLEN_EMU_REALTIME", "QUARLEN_EMU_LOG"}) {
+        const CliRun run = runEmu({"--state", work + "/st"}, {sgclient(), "env", name}, env);
+        EXPECT_EQ(run.out, "(unset)\n") << name;
+    }
+}
+
+TEST(EmuLauncher, DefaultStateDirectory) {
+    const std::string home = makeTempDir();
+    CliRun run = runEmu({}, {sgclient(), "env", "QUARLEN_EMU_STATE"},
+                        {"-u", "XDG_STATE_HOME", "HOME=" + home});
+    EXPECT_EQ(run.out, home + "/.local/state/quarlen-emu\n") << run.err;
+    EXPECT_TRUE(exists(home + "/.local/state/quarlen-emu"));
+
+    const std::string xdg = makeTempDir();
+    run = runEmu({}, {sgclient(), "env", "QUARLEN_EMU_STATE"},
+                 {"XDG_STATE_HOME=" + xdg, "HOME=" + home});
+    EXPECT_EQ(run.out, xdg + "/quarlen-emu\n") << run.err;
+}
+
+TEST(EmuLauncher, KeepsTheCallersPreloadFirst) {
+    const std::string state = makeTempDir();
+    const std::string marker = emutest::markerLibrary();
+    CliRun run =
+        runEmu({"--state", state}, {sgclient(), "env", "LD_PRELOAD"}, {"LD_PRELOAD=" + marker});
+    EXPECT_EQ(run.out, marker + ":" + emutest::libraryPath() + "\n");
+
+    // Both libraries act, the caller's first: the marker sees sleep(), then
+    // the emulator turns the 30 s into virtual time.
+    run =
+        runEmu({"--state", state}, {sgclient(), "sleep", "30", "sleep"}, {"LD_PRELOAD=" + marker});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("marker saw sleep"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.substr(0, 5), "rc 0 ");
+    EXPECT_LT(std::stod(run.out.substr(run.out.find("elapsed") + 8)), 10.0);
+
+    // Nested launchers do not preload the library twice.
+    run = runEmu({"--state", state},
+                 {emuPath(), "--state", state, "--", sgclient(), "env", "LD_PRELOAD"},
+                 {"-u", "LD_PRELOAD"});
+    EXPECT_EQ(run.out, emutest::libraryPath() + "\n");
+}
+
+TEST(EmuLauncher, AsanOptionsAllowTheLateRuntime) {
+    const std::string state = makeTempDir();
+    auto asan = [&](const std::vector<std::string>& env) {
+        return runEmu({"--state", state}, {sgclient(), "env", "ASAN_OPTIONS"}, env).out;
+    };
+    EXPECT_EQ(asan({"-u", "ASAN_OPTIONS"}), "verify_asan_link_order=0\n");
+    EXPECT_EQ(asan({"ASAN_OPTIONS=detect_leaks=0"}), "detect_leaks=0:verify_asan_link_order=0\n");
+    EXPECT_EQ(asan({"ASAN_OPTIONS=verify_asan_link_order=1"}), "verify_asan_link_order=1\n");
+}
+
+TEST(EmuLauncher, FreshDiscardsOnlySavedState) {
+    const std::string state = makeTempDir();
+    std::ofstream(state + "/exp-1-region-80.state") << "saved";
+    std::ofstream(state + "/mine.txt") << "not ours";
+    CliRun run = runEmu({"--state", state}, {"/bin/true"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(exists(state + "/exp-1-region-80.state"));
+    run = runEmu({"--state", state, "--fresh"}, {"/bin/true"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(exists(state + "/exp-1-region-80.state"));
+    EXPECT_TRUE(exists(state + "/mine.txt"));
+}
+
+TEST(EmuLauncher, ReportsCommandAndSetupFailures) {
+    const std::string state = makeTempDir();
+    CliRun run = runEmu({"--state", state}, {"/nonexistent/program"});
+    EXPECT_EQ(run.status, 127);
+    EXPECT_NE(run.err.find("/nonexistent/program"), std::string::npos);
+
+    run = runEmu({"--state", state, "--log", "/nonexistent/dir/log"}, {"/bin/true"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("/nonexistent/dir/log"), std::string::npos);
+
+    const std::string file = writeTempFile("not-a-dir", "x");
+    run = runEmu({"--state", file}, {"/bin/true"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("state directory"), std::string::npos) << run.err;
+
+    // The command's own exit status comes back unchanged; PATH is searched.
+    run = runEmu({"--state", state}, {"sh", "-c", "exit 7"});
+    EXPECT_EQ(run.status, 7);
+}
+
+}  // namespace
