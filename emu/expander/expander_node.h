@@ -62,7 +62,7 @@ class ExpanderNode final : public SgNode {
     bool bufferFault(uint8_t buffer, int mode, ScsiResult* r);
     void startReset();
     void settle();
-    std::string describe(const ScsiRequest& req, const ScsiResult& r) const;
+    void noteFault(const char* name);
 
     // expander_memory.cpp: the address-mapped chip registers
     enum class Area {

@@ -77,9 +77,14 @@ void ExpanderNode::startReset() {
     } else {
         awayUntilNs_ = services_.nowNs() + static_cast<uint64_t>(config_.resetMs) * 1000000u;
     }
+    saveRuntime();
     services_.logLine("sg" + std::to_string(currentSg_) + ": expander reset, away for " +
                       (config_.faults.resetNeverReturns ? std::string("ever")
                                                         : std::to_string(config_.resetMs) + " ms"));
+}
+
+void ExpanderNode::noteFault(const char* name) {
+    services_.logLine("sg" + std::to_string(currentSg_) + " expander: fault " + name);
 }
 
 void ExpanderNode::settle() {
@@ -98,21 +103,6 @@ void ExpanderNode::settle() {
     services_.logLine("sg" + std::to_string(currentSg_) + ": expander back after reset");
 }
 
-std::string ExpanderNode::describe(const ScsiRequest& req, const ScsiResult& r) const {
-    std::string line = "sg" + std::to_string(currentSg_) + " expander:";
-    char part[16];
-    for (size_t i = 0; i < req.cdbLength && i < 16; ++i) {
-        std::snprintf(part, sizeof part, " %02x", req.cdb[i]);
-        line += part;
-    }
-    char tail[96];
-    std::snprintf(tail, sizeof tail, " -> status %02x host %02x sense %x/%02x/%02x resid %zu",
-                  r.status, r.hostStatus, r.senseLength > 0 ? r.sense[2] & 0xF : 0,
-                  r.senseLength > 0 ? r.sense[12] : 0, r.senseLength > 0 ? r.sense[13] : 0,
-                  r.residual);
-    return line + tail;
-}
-
 void ExpanderNode::execute(const ScsiRequest& req, ScsiResult* r) {
     *r = ScsiResult{};
     r->residual = req.dataLength;
@@ -125,12 +115,15 @@ void ExpanderNode::execute(const ScsiRequest& req, ScsiResult* r) {
     } else if (f.hostStatus.due()) {
         f.hostStatus.consume();
         r->hostStatus = f.hostStatusValue;
+        noteFault("hostStatus");
     } else if (f.busy.due()) {
         f.busy.consume();
         r->status = kStatusBusy;
+        noteFault("busy");
     } else if (f.unitAttention.due()) {
         f.unitAttention.consume();
         checkCondition(r, kKeyUnitAttention, kAscPowerOnReset, 0);
+        noteFault("unitAttention");
     } else if (pendingUnitAttention_ && req.cdb[0] != kOpInquiry && req.cdb[0] != kOpRequestSense) {
         pendingUnitAttention_ = false;
         checkCondition(r, kKeyUnitAttention, kAscPowerOnReset, 0);
@@ -143,13 +136,13 @@ void ExpanderNode::execute(const ScsiRequest& req, ScsiResult* r) {
         dispatch(req, r);
         if (r->status == kStatusGood) {
             f.shortRead.consume();
+            noteFault("shortRead");
             std::copy(tail.begin(), tail.end(), req.data + req.dataLength - want);
             r->residual = std::max(r->residual, want);
         }
     } else {
         dispatch(req, r);
     }
-    services_.logLine(describe(req, *r));
 }
 
 void ExpanderNode::dispatch(const ScsiRequest& req, ScsiResult* r) {
@@ -263,6 +256,7 @@ bool ExpanderNode::bufferFault(uint8_t buffer, int mode, ScsiResult* r) {
         if (f.buffer == buffer && (f.mode < 0 || f.mode == mode) && f.hits.due()) {
             f.hits.consume();
             checkCondition(r, f.senseKey, f.asc, f.ascq);
+            noteFault("failBuffer");
             return true;
         }
     }
@@ -367,6 +361,7 @@ void ExpanderNode::writeBuffer(const ScsiRequest& req, ScsiResult* r) {
     }
     if (f.writeIllegalRequest.due()) {
         f.writeIllegalRequest.consume();
+        noteFault("writeIllegalRequest");
         checkCondition(r, kKeyIllegalRequest, kAscCommandSequenceError, f.writeIllegalQualifier);
         return;
     }

@@ -299,6 +299,9 @@ void ExpanderNode::saveRuntime() {
                         {"counters", s.counters}});
     }
     j["phys"] = phys;
+    // A reset the previous process did not see through is finished by the
+    // time the next one starts.
+    j["resetPending"] = away_;
     const std::string text = j.dump();
     services_.saveState(stateKey("runtime"), std::vector<uint8_t>(text.begin(), text.end()));
 }
@@ -339,6 +342,12 @@ bool ExpanderNode::loadRuntime() {
         }
         for (size_t i = 0; i < phys_.size(); ++i) {
             phys_[i].negotiated = negotiate(static_cast<int>(i));
+        }
+        if (j.value("resetPending", false)) {
+            bootFromFlash();
+            resetVolatile(false);
+            pendingUnitAttention_ = true;
+            saveRuntime();
         }
         return true;
     } catch (const std::exception&) {

@@ -31,8 +31,7 @@ struct DiskConfig {
 // see what it is and move on.
 class DiskNode final : public SgNode {
   public:
-    DiskNode(DiskConfig config, EmuServices& services)
-        : config_(std::move(config)), services_(services) {}
+    explicit DiskNode(DiskConfig config) : config_(std::move(config)) {}
 
     int hostNumber() const override { return config_.hctl[0]; }
     int channel() const override { return config_.hctl[1]; }
@@ -61,10 +60,6 @@ class DiskNode final : public SgNode {
         } else {
             checkCondition(r, kKeyIllegalRequest, kAscInvalidOpcode, 0, 0);
         }
-        char line[64];
-        std::snprintf(line, sizeof line, "sg%d disk: opcode %02x -> status %02x", config_.sg,
-                      req.cdb != nullptr && req.cdbLength > 0 ? req.cdb[0] : 0, r->status);
-        services_.logLine(line);
     }
 
   private:
@@ -121,7 +116,6 @@ class DiskNode final : public SgNode {
     }
 
     DiskConfig config_;
-    EmuServices& services_;
 };
 
 DiskConfig parseDisk(const nlohmann::json& node) {
@@ -206,7 +200,7 @@ std::unique_ptr<SgTopology> makeSgTopology(const nlohmann::json& topology, EmuSe
             DiskConfig config = parseDisk(d);
             ScsiTopology::Entry entry;
             entry.sg = config.sg;
-            entry.node = std::make_unique<DiskNode>(std::move(config), services);
+            entry.node = std::make_unique<DiskNode>(std::move(config));
             made.push_back(std::move(entry));
         }
         for (const ScsiTopology::Entry& e : made) {

@@ -181,6 +181,23 @@ TEST(ExpanderFlash, ResetRunsFirmwareAndAddressNowInFlash) {
     EXPECT_EQ(le32(identify(later, 7), 36), 0x05060708u);
 }
 
+TEST(ExpanderFlash, ResetUnfinishedWhenAProcessEndsIsDoneInTheNext) {
+    Store store;
+    images::FirmwareImageOptions options;
+    options.version = 0x07000000;
+    {
+        Rig first(defaultScsiSection(), &store);
+        ASSERT_TRUE(first.writeRegion(3, 0x00, 0, images::buildFirmwareImage(options)));
+        ASSERT_TRUE(first.resetRequest(3).good());
+    }
+    Rig second(defaultScsiSection(), &store);
+    ASSERT_NE(second.node(3), nullptr);
+    EXPECT_TRUE(run(second.node(3), {0, 0, 0, 0, 0, 0}, 0).check(6, 0x29));
+    EXPECT_EQ(le32(identify(second, 3), 36), 0x07000000u);
+    Rig third(defaultScsiSection(), &store);  // only once
+    EXPECT_TRUE(run(third.node(3), {0, 0, 0, 0, 0, 0}, 0).good());
+}
+
 TEST(ExpanderFlash, BrokenActiveFirmwareBootsTheBackup) {
     Rig rig(defaultScsiSection());
     ASSERT_TRUE(rig.writeRegion(7, 0x81, 0, Bytes(256, 0xFF)));
