@@ -120,8 +120,11 @@ class Controller final {
     void portFacts(const uint8_t* frame, size_t length, Bytes* reply);
     void fwDownload(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
     void fwUpload(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
-    void toolbox(const uint8_t* frame, size_t length, Bytes* reply);
+    void toolbox(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
     void ioUnitControl(const uint8_t* frame, size_t length, Bytes* reply);
+    // Diagnostic command line (toolbox tool 6, ctl_diag.cpp).
+    void diagCommand(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
+    std::string diagAnswer(const std::string& command) const;
     Bytes* mutableRegion(uint8_t imageType);
     void eraseRegions(uint32_t flags);
     void completeReset();

@@ -157,7 +157,7 @@ int Controller::passthrough(const uint8_t* frame, size_t length, const FrameIo& 
             fwUpload(frame, length, io, reply);
             break;
         case kFunctionToolbox:
-            toolbox(frame, length, reply);
+            toolbox(frame, length, io, reply);
             break;
         case kFunctionIoUnitControl:
             ioUnitControl(frame, length, reply);
@@ -349,7 +349,9 @@ void Controller::eraseRegions(uint32_t flags) {
         clear(11);  // trivault
 }
 
-void Controller::toolbox(const uint8_t* frame, size_t length, Bytes* reply) {
+void Controller::toolbox(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply) {
+    if (length >= 1 && frame[0] == 6)
+        return diagCommand(frame, length, io, reply);
     startReply(reply, kToolboxReplySize, kFunctionToolbox);
     (*reply)[0] = length > 0 ? frame[0] : 0;
     if (length < 16 || frame[0] != 0) {  // only the clean tool

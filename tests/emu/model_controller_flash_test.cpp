@@ -335,6 +335,37 @@ TEST(ControllerFlash, ToolboxCleanRegionFlags) {
     EXPECT_EQ(regionSize(rig, kNewest, 2), 0u);  // erasures persist
 }
 
+Bytes diagFrame(const std::string& text, uint32_t flags = 0x400000) {
+    Bytes f(112, 0);
+    f[0] = 6;
+    f[3] = 0x17;
+    wr32(f, 16, flags);
+    std::memcpy(f.data() + 20, text.data(), std::min<size_t>(text.size(), 92));
+    return f;
+}
+
+TEST(ControllerFlash, DiagnosticCommandLine) {
+    Rig rig;
+    Exchange ver = rig.pass(kXol3, 0, diagFrame("iop show ver "), 24, 0x100000);
+    ASSERT_EQ(ver.rc, 0);
+    EXPECT_EQ(ver.status(), 0);
+    const uint32_t n = rd32(ver.reply, 20);
+    const std::string text(ver.dataIn.begin(), ver.dataIn.begin() + n);
+    EXPECT_NE(text.find("Firmware version : 16.00.03.00"), std::string::npos) << text;
+    EXPECT_NE(text.find("XIF version      : 02.06"), std::string::npos) << text;
+    Exchange pl = rig.pass(kXol3, 0, diagFrame("pl dbg"), 24, 4096);
+    EXPECT_NE(std::string(reinterpret_cast<const char*>(pl.dataIn.data())).find("phy 07: link up"),
+              std::string::npos);
+    Exchange bad = rig.pass(kXol3, 0, diagFrame("frobnicate"), 24, 4096);
+    EXPECT_EQ(bad.status(), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bad.dataIn.data())).rfind("Unknown", 0),
+              0u);
+    EXPECT_EQ(rig.pass(kXol3, 0, diagFrame("help", 0), 24, 4096).status(), 0x0007);
+    // An answer larger than the buffer is cut, never overrun.
+    Exchange tiny = rig.pass(kXol3, 0, diagFrame("help"), 24, 8);
+    EXPECT_EQ(rd32(tiny.reply, 20), 7u);
+}
+
 TEST(ControllerFlash, ErasedFirmwareBootsFromBackupOrNotAtAll) {
     Rig rig;
     EXPECT_EQ(rig.pass(kXol3, 0, cleanFrame(0x10000000), 20).status(), 0);
