@@ -588,6 +588,13 @@ ExpanderConfig parseExpanderConfig(const json& node) {
     c.trace = images::sampleTrace();
     if (node.contains("trace")) {
         parseTrace(node["trace"], c.trace);
+        if (node["trace"].contains("capacity")) {
+            c.traceCapacity =
+                static_cast<uint32_t>(jsonNumber(node["trace"]["capacity"], "trace capacity"));
+            if (*c.traceCapacity > 0xFFFFFF) {
+                fail("trace capacity above 0xFFFFFF");
+            }
+        }
     }
     c.healthLog = images::sampleHealthLog();
     if (node.contains("healthLog")) {

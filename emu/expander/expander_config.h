@@ -151,6 +151,7 @@ struct ExpanderConfig {
     std::vector<std::vector<uint8_t>> extraManufacturingPages;  // given whole
     std::vector<std::vector<uint8_t>> extraPersistentPages;
     images::TraceBufferOptions trace;
+    std::optional<uint32_t> traceCapacity;  // cut or zero-pad the built buffer
     std::vector<images::HealthLogEntry> healthLog;
     uint32_t healthLogCapacity = 4096;
     FaultConfig faults;

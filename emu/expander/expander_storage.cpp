@@ -81,10 +81,15 @@ ExpanderNode::ExpanderNode(ExpanderConfig config, EmuServices& services)
                   &phys_[i].linkWord8);
     }
     createRegions();
-    healthLog_ = images::buildHealthLog(config_.healthLog, config_.healthLogCapacity);
+    if (config_.healthLogCapacity > 0) {  // 0: an empty log buffer
+        healthLog_ = images::buildHealthLog(config_.healthLog, config_.healthLogCapacity);
+    }
     const std::string text = images::renderHealthLogText(config_.healthLog);
     healthText_.assign(text.begin(), text.end());
     trace_ = images::buildTraceBuffer(config_.trace);
+    if (config_.traceCapacity) {
+        trace_.resize(*config_.traceCapacity, 0);
+    }
     if (!loadRuntime()) {
         bootFromFlash();
         resetVolatile(true);

@@ -50,6 +50,24 @@ TEST(ExpanderFlash, EmptyRegionAndCustomContents) {
     EXPECT_EQ(Bytes(r.begin(), r.begin() + 5), (Bytes{1, 2, 3, 4, 0xFF}));
 }
 
+TEST(ExpanderFlash, LogBuffersFromTheTopology) {
+    Rig rig(oneExpander(nlohmann::json::parse(R"({
+        "trace": {"version": 2, "capacity": 8,
+                  "modules": [{"id": 1, "strings": ["x"]}]},
+        "healthLog": {"capacity": 0}})")));
+    EXPECT_EQ(rig.capacity(2, 0xE7), 8u);
+    EXPECT_EQ(le32(rig.readRegion(2, 0xE7, 0, 8), 0), 2u);
+    EXPECT_EQ(rig.capacity(2, 0xE5), 0u);
+    Rig custom(oneExpander(nlohmann::json::parse(R"({"healthLog": {"capacity": 128,
+        "entries": [{"timestamp": 5, "code": "0x00990001", "class": 4, "data": [1, 2]}]}})")));
+    Bytes log = custom.readRegion(2, 0xE5, 0, 128);
+    EXPECT_EQ(le32(log, 0), 5u);
+    EXPECT_EQ(le32(log, 16), 0x00990001u);
+    EXPECT_EQ(log[23], 4);
+    EXPECT_EQ(le32(log, 28), 2u);
+    EXPECT_EQ(le32(log, 64), 0u);
+}
+
 TEST(ExpanderFlash, TransfersStayInsideTheRegion) {
     Rig rig(defaultScsiSection());
     qemu::SgNode* n = rig.node(7);
