@@ -41,6 +41,7 @@ class ExpanderNode final : public SgNode {
     // topology says so).
     int sgNumber() const { return currentSg_; }
     int configuredSg() const { return config_.sg; }
+    const std::vector<int>& numbersAfterReset() const { return config_.sgAfterReset; }
 
   private:
     struct PhyState {

@@ -209,6 +209,17 @@ std::unique_ptr<SgTopology> makeSgTopology(const nlohmann::json& topology, EmuSe
                                             " is given twice");
             }
         }
+        for (const ScsiTopology::Entry& e : made) {
+            if (e.expander == nullptr) {
+                continue;
+            }
+            for (int sg : e.expander->numbersAfterReset()) {
+                if (sg != e.sg && numbers.count(sg) != 0) {
+                    throw std::invalid_argument("topology scsi: sgAfterReset number " +
+                                                std::to_string(sg) + " belongs to another node");
+                }
+            }
+        }
         // The listing order: the numbers of "listing" first, in that order,
         // then every node it leaves out, in file order.
         std::vector<bool> placed(made.size(), false);

@@ -327,6 +327,9 @@ TEST(ExpanderTopology, MalformedSectionsAreRefused) {
     EXPECT_THROW(build(oneExpander({{"phys", {{{"phy", 40}}}}})), std::invalid_argument);
     EXPECT_THROW(build(oneExpander({{"regions", {{"0x88", {{"hex", "0"}}}}}})),
                  std::invalid_argument);
+    nlohmann::json clash = oneExpander({{"sgAfterReset", {5}}});
+    clash["disks"] = {{{"sg", 5}}};
+    EXPECT_THROW(build(clash), std::invalid_argument);
     nlohmann::json listing = oneExpander();
     listing["listing"] = {9};
     EXPECT_THROW(build(listing), std::invalid_argument);
