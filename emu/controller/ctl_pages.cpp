@@ -32,7 +32,6 @@ constexpr int kLogCapacity = 8;
 
 // Config request and reply offsets.
 constexpr size_t kReqAction = 0;
-constexpr size_t kReqExtLength = 4;
 constexpr size_t kReqExtType = 6;
 constexpr size_t kReqHeader = 20;
 constexpr size_t kReqAddress = 24;
