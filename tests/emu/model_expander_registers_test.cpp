@@ -178,6 +178,27 @@ TEST_F(ExpanderRegisters, ProgrammedRatesTakeEffectAtTheNextReset) {
     EXPECT_EQ(rig.reg(kGen2, link + 4), w);
 }
 
+TEST_F(ExpanderRegisters, FirstGenerationKeepsHardwareLimitsAndCanLoseTheLink) {
+    const uint32_t link = gen1Block(4);
+    ASSERT_TRUE(rig.writeReg(kGen1, link + 4, 9 | (9 << 4) | (1u << 9)));
+    ASSERT_TRUE(rig.writeReg(kGen1, link + 8, 0xC0300000));  // 3.0 only
+    ASSERT_TRUE(rig.writeReg(kGen1, link + 0x18, 2));
+    rig.services.advanceMs(500);
+    Bytes b = rig.readRegs(kGen1, statusBase(4) + 0x40, 52);
+    EXPECT_EQ(b[6] & 0xF, 9);
+    EXPECT_EQ(b[32], 9);
+    EXPECT_EQ(b[33], 9);
+    EXPECT_EQ(b[34] & 0xF, 10);  // the chip's own range stays
+    EXPECT_EQ(b[35] & 0xF, 8);
+    // 12G only on a 6G chip: no common rate, no link after the reset.
+    ASSERT_TRUE(rig.writeReg(kGen1, link + 8, 0xC0030000));
+    ASSERT_TRUE(rig.writeReg(kGen1, link + 0x18, 1));
+    rig.services.advanceMs(500);
+    b = rig.readRegs(kGen1, statusBase(4) + 0x40, 52);
+    EXPECT_EQ(b[6] & 0xF, 0);
+    EXPECT_EQ(le32(b, 16), 0u);
+}
+
 TEST_F(ExpanderRegisters, EdfbRegistersTimingAndPage) {
     Bytes e = rig.readRegs(kGen1, 0xC3800054, 16);
     EXPECT_EQ(le32(e, 0), 0xF0u);  // phys 4..7
