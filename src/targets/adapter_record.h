@@ -1,11 +1,11 @@
-// The record of an HBA target: the adapter's handle word (first, so that
-// &record->adapterHandle is what every library call takes), its number in the
-// library's enumeration, and the blocks read at discovery.
+// The record of an HBA target: the adapter's handle word, its number in the
+// library's enumeration, and the blocks read at discovery. Library calls take
+// &record->adapterHandle as the adapter handle pointer (the handle is the
+// first field, but the record holds owning buffers, so pass the field itself
+// rather than casting the record).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "shell/byte_buffer.h"
 
@@ -16,10 +16,6 @@ struct AdapterRecord {
     ByteBuffer iocFacts;     // 68 bytes, the IOC Facts reply
     uint8_t phyCount = 0;    // byte 4 of manufacturing page 5
 };
-
-// Library calls take the record's address as the adapter handle pointer.
-static_assert(std::is_standard_layout_v<AdapterRecord> &&
-              offsetof(AdapterRecord, adapterHandle) == 0);
 
 // The adapter record of an HBA target; nullptr for any other target.
 struct Target;
