@@ -40,7 +40,7 @@ const char* const kManufacturing =
     "Platform Name             :PLATFORM-ALPHA\n"
     "TimeStamp                 :    03/09/26  14:05\n"
     "Platform Serial           :    QX11259375\n";
-// 37 degrees is the sensor's raw sample 400.
+// A sample of 37 degrees (raw 400 and its neighbours; the exact value is unit-tested).
 const char* const kTemperature = "Temperature *C/*F         :    37.0 *C / 98.0 *F\n";
 
 TEST_F(ExpanderShow, EveryGroupAndAll) {
