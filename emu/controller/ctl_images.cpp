@@ -99,7 +99,7 @@ Bytes buildBootImage(const ControllerSpec& spec) {
 
 Bytes buildFirmwareImage(const ControllerSpec& spec) {
     const ChipRow& chip = chipFor(spec.deviceId);
-    const bool formB = chip.newFamily && chip.adapterType >= 8;
+    const bool formB = hasPcie(chip);  // the newest family's header form
     const size_t size = formB ? 70000 : 65536 + 4096;
     Bytes img(size, 0);
     fillPattern(img, 0, size, spec.deviceId);

@@ -12,6 +12,7 @@ namespace {
 
 constexpr uint8_t kTypeIoUnit = 0x00;
 constexpr uint8_t kTypeIoc = 0x01;
+constexpr uint8_t kTypeBios = 0x02;
 constexpr uint8_t kTypeManufacturing = 0x09;
 constexpr uint8_t kTypeExtended = 0x0F;
 constexpr uint8_t kExtSasIoUnit = 0x10;
@@ -112,6 +113,31 @@ void Controller::buildSettingsPages() {
     ioc1[13] = 0xFF;
     add(std::move(ioc1), true, false);
 
+    // BIOS settings: options, boot device, adapter order, reassignment base.
+    Bytes bios1 = newPage(kTypeBios, 0, 1, 48);
+    set32(bios1, 4, 0x00000001);  // BIOS enabled
+    set32(bios1, 8, 0x00000300);  // IOC settings: scan boot devices, spin-up groups
+    add(std::move(bios1), true, false);
+    add(newPage(kTypeBios, 0, 2, 24), true, false);
+    Bytes bios3 = newPage(kTypeBios, 0, 3, 36);
+    set32(bios3, 4, 0x00000001);  // global flags: adapter order enabled
+    add(std::move(bios3), true, false);
+    Bytes bios4 = newPage(kTypeBios, 0, 4, 12);
+    set64(bios4, 4, spec_.wwid);
+    add(std::move(bios4), false, false);
+
+    // IO Unit page 11 on the newest family, SAS IO Unit page 4 before it:
+    // per-phy spin-up settings.
+    if (chip_.newFamily) {
+        Bytes io11 = newPage(kTypeIoUnit, 0, 11, 16 + 4 * phys);
+        io11[12] = static_cast<uint8_t>(phys);
+        add(std::move(io11), true, false);
+    } else {
+        Bytes s4 = newPage(kTypeExtended, kExtSasIoUnit, 4, 16 + 4 * phys);
+        s4[12] = static_cast<uint8_t>(phys);
+        add(std::move(s4), true, false);
+    }
+
     const uint8_t rates = static_cast<uint8_t>((spec_.linkRate << 4) | 0x8);
     Bytes s1 = newPage(kTypeExtended, kExtSasIoUnit, 1, 20 + 12 * phys);
     set16(s1, 10, 128);
@@ -149,7 +175,7 @@ void Controller::buildSettingsPages() {
     }
     add(std::move(log), true, false);
 
-    if (chip_.newFamily) {
+    if (hasPcie(chip_)) {
         Bytes p1 = newPage(kTypeExtended, kExtPcieIoUnit, 1, 20 + 12 * kPcieLinks);
         set16(p1, 14, 128);
         p1[16] = kPcieLinks;
@@ -205,7 +231,7 @@ bool Controller::knownPageType(uint8_t type, uint8_t ext) const {
     switch (type) {
         case kTypeIoUnit:
         case kTypeIoc:
-        case 0x02:  // BIOS: known type, no pages yet
+        case kTypeBios:
         case kTypeManufacturing:
             return true;
         case kTypeExtended:
@@ -220,7 +246,7 @@ bool Controller::knownPageType(uint8_t type, uint8_t ext) const {
                 case kExtPcieIoUnit:
                 case kExtPcieDevice:
                 case kExtPcieLink:
-                    return chip_.newFamily;
+                    return hasPcie(chip_);
                 default:
                     return false;
             }
@@ -459,7 +485,7 @@ uint16_t Controller::statusPage(uint8_t type, uint8_t ext, uint8_t number, uint3
         *page = std::move(p);
         return 0;
     }
-    if (ext == kExtPcieIoUnit && number == 0 && chip_.newFamily) {
+    if (ext == kExtPcieIoUnit && number == 0 && hasPcie(chip_)) {
         Bytes p = newPage(type, ext, 0, 16 + 20 * kPcieLinks);
         p[12] = kPcieLinks;
         for (int l = 0; l < kPcieLinks; ++l) {
@@ -477,7 +503,7 @@ uint16_t Controller::statusPage(uint8_t type, uint8_t ext, uint8_t number, uint3
         *page = std::move(p);
         return 0;
     }
-    if (ext == kExtPcieDevice && number == 0 && chip_.newFamily) {
+    if (ext == kExtPcieDevice && number == 0 && hasPcie(chip_)) {
         size_t n = spec_.nvme.size();
         if (form == 0) {
             const uint32_t after = handle == 0xFFFF ? 0 : handle;
@@ -510,7 +536,7 @@ uint16_t Controller::statusPage(uint8_t type, uint8_t ext, uint8_t number, uint3
         *page = std::move(p);
         return 0;
     }
-    if (ext == kExtPcieLink && number == 1 && chip_.newFamily) {
+    if (ext == kExtPcieLink && number == 1 && hasPcie(chip_)) {
         // Error counters of one PCIe link: by link number or 0x10000000 + link.
         const uint32_t link = form == 1 ? (address & 0xFF) : (form == 0 ? address & 0xFF : 0xFF);
         if (link >= kPcieLinks)

@@ -166,7 +166,7 @@ ControllerSpec parseOne(const nlohmann::json& a, const nlohmann::json& scsi, siz
     s.wwid = kWwidPrefix | (static_cast<uint64_t>(index + 1) << 16);
     s.scsiId = static_cast<uint8_t>(index);
     s.pciBus = static_cast<uint32_t>(3 + index);
-    if (!chip.newFamily) {
+    if (!hasPcie(chip)) {
         s.pcieWidth = 8;
         s.pcieSpeed = chip.xif25 ? 2 : 1;
         s.linkRate = 0xA;
@@ -235,7 +235,7 @@ ControllerSpec parseOne(const nlohmann::json& a, const nlohmann::json& scsi, siz
                 s.links.push_back(link);
         }
     }
-    if (a.contains("nvme") && a["nvme"].is_array() && chip.newFamily) {
+    if (a.contains("nvme") && a["nvme"].is_array() && hasPcie(chip)) {
         int n = 0;
         for (const auto& d : a["nvme"]) {
             NvmeSpec nvme;

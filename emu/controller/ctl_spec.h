@@ -26,6 +26,11 @@ struct ChipRow {
     uint16_t vendorId;
 };
 
+// The newest generation (adapter types 8 to 10): PCIe links and devices.
+inline bool hasPcie(const ChipRow& chip) {
+    return chip.adapterType >= 8;
+}
+
 // The row of a device ID, or a generic first-generation row for unknown IDs.
 const ChipRow& chipFor(uint16_t deviceId);
 bool isKnownChip(uint16_t deviceId);

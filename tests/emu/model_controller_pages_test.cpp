@@ -198,6 +198,28 @@ TEST(ControllerConfig, IoUnitPages) {
     EXPECT_EQ(rd32(ioc1.page, 4) & 1, 1u);
 }
 
+TEST(ControllerConfig, FamilyBoundAndBiosPages) {
+    Rig rig;
+    EXPECT_EQ(readPage(rig, kXol3, 0, 0, 11).status, 0);
+    EXPECT_EQ(readPage(rig, kXol3, 0, 15, 4, 0x10).status, 0x0022);
+    EXPECT_EQ(readPage(rig, kXol3, 1, 0, 11).status, 0x0022);
+    EXPECT_EQ(readPage(rig, kXol3, 1, 15, 4, 0x10).page[12], 24);
+    // The second-generation chip with the new-family flag: IO Unit page 11
+    // but no PCIe pages (those belong to the newest generation).
+    Rig mixed(nlohmann::json{{"adapters", {{{"node", kXol3}, {"deviceId", "0x0528"}}}}});
+    EXPECT_EQ(readPage(mixed, kXol3, 0, 0, 11).status, 0);
+    EXPECT_EQ(readPage(mixed, kXol3, 0, 15, 0, 0x1B).status, 0x0021);
+    for (uint8_t n = 1; n <= 4; ++n)
+        EXPECT_EQ(readPage(rig, kXol3, 0, 2, n).status, 0) << int(n);
+    EXPECT_EQ(readPage(rig, kXol3, 0, 2, 0).status, 0x0022);
+    EXPECT_EQ(rd64(readPage(rig, kXol3, 0, 2, 4).page, 4), 0x53C2A1F000010000ull);
+    PageRead b1 = readPage(rig, kXol3, 0, 2, 1);
+    b1.page[4] = 0;
+    ASSERT_EQ(writePage(rig, kXol3, 0, 2, 1, 0, b1.page, 4), 0);
+    EXPECT_EQ(readPage(rig, kXol3, 0, 2, 1, 0, 0, 6).page[4], 0);
+    EXPECT_EQ(readPage(rig, kXol3, 0, 2, 1, 0, 0, 5).page[4], 1);
+}
+
 TEST(ControllerConfig, PhyDisableShowsInSasIoUnitAndPhyPages) {
     Rig rig;
     PageRead s1 = readPage(rig, kXol3, 0, 15, 1, 0x10);
