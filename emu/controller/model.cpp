@@ -3,6 +3,7 @@
 // to the IOC it names. Built from topology["controllers"].
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -40,11 +41,25 @@ uint8_t* pointerAt(const uint8_t* p, size_t off) {
 
 class Node final : public ControlNode {
   public:
+    Node(std::string path, EmuServices& services) : path_(std::move(path)), services_(services) {}
+
     void add(uint32_t ioc, Controller* controller) { iocs_.emplace(ioc, controller); }
     bool has(uint32_t ioc) const { return iocs_.count(ioc) != 0; }
 
     int ioctl(unsigned long request, void* argument) override {
-        auto* arg = static_cast<uint8_t*>(argument);
+        const int rc = handle(request, static_cast<uint8_t*>(argument));
+        // Answered passthroughs are logged by the firmware with their frame.
+        if (rc != 0 || request != kRequestPassthrough) {
+            char line[128];
+            std::snprintf(line, sizeof line, "%s ioctl 0x%08lx ioc %u result %d", path_.c_str(),
+                          request, argument ? le32(static_cast<uint8_t*>(argument), 0) : 0u, rc);
+            services_.logLine(line);
+        }
+        return rc;
+    }
+
+  private:
+    int handle(unsigned long request, uint8_t* arg) {
         switch (request) {
             case kRequestAdapterInfo:
             case kRequestPassthrough:
@@ -76,7 +91,6 @@ class Node final : public ControlNode {
         }
     }
 
-  private:
     static uint32_t expectedSize(unsigned long request) {
         switch (request) {
             case kRequestAdapterInfo:
@@ -147,6 +161,8 @@ class Node final : public ControlNode {
         return rc;
     }
 
+    const std::string path_;
+    EmuServices& services_;
     std::map<uint32_t, Controller*> iocs_;
 };
 
@@ -201,7 +217,7 @@ class Topology final : public ControllerTopology {
         }
         auto& slot = nodes_[path];
         if (!slot)
-            slot = std::make_unique<Node>();
+            slot = std::make_unique<Node>(path, services);
         return slot.get();
     }
 

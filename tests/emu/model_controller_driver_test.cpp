@@ -58,6 +58,18 @@ TEST(ControllerNodes, AdapterInformationRefusals) {
     EXPECT_EQ(rig.node(kXol3)->ioctl(kAdapterInfo, nullptr), -EFAULT);
 }
 
+TEST(ControllerNodes, EveryRequestIsLogged) {
+    Rig rig;
+    Bytes info;
+    rig.adapterInfo(kXol3, 5, &info);
+    Bytes frame(12, 0);
+    frame[3] = 0x03;
+    rig.pass(kXol3, 0, frame, 68);
+    ASSERT_EQ(rig.services.log.size(), 2u);
+    EXPECT_EQ(rig.services.log[0], "/dev/xol3ctl ioctl 0xc05c4c11 ioc 5 result -19");
+    EXPECT_NE(rig.services.log[1].find("function 0x03"), std::string::npos);
+}
+
 TEST(ControllerNodes, UnknownRequestsAreNotTty) {
     Rig rig;
     Bytes buf(256, 0);
