@@ -122,6 +122,33 @@ TEST(EmuInterposer, EveryListedNodeAnswersLikeTheSgDriver) {
         << checks.err;
 }
 
+TEST(EmuInterposer, ListingKeepsTheTopologysOrderAndGaps) {
+    const std::string topology = writeTempFile("disks.json",
+                                               R"({"scsi": {"listing": [12, 2, 40],
+                     "disks": [{"sg": 2}, {"sg": 40, "type": 5}, {"sg": 12}]}})");
+    for (const char* how : {"list", "fslist"}) {
+        const CliRun run = runClient({how}, {"--topology", topology});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.substr(0, run.out.find("\n", run.out.find("sg40")) + 1),
+                  "entry sg12\nentry sg2\nentry sg40\n")
+            << how;
+    }
+    const CliRun cdrom = runClient({"probe", "40"}, {"--topology", topology});
+    EXPECT_NE(cdrom.out.find("minor 40\n"), std::string::npos) << cdrom.out;
+    EXPECT_NE(cdrom.out.find("type 5 "), std::string::npos) << cdrom.out;
+    EXPECT_NE(runClient({"probe", "3"}, {"--topology", topology}).out.find("open errno 2"),
+              std::string::npos);
+}
+
+TEST(EmuInterposer, ReusedDescriptorNumbersAreNotEmulated) {
+    const auto nodes = listedNodes();
+    if (nodes.empty())
+        GTEST_SKIP() << "the default topology lists no SCSI generic nodes";
+    const CliRun run = runClient({"stale", nodes.front()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "dup2 -1 errno 25\nfclose same 1 rc -1 errno 25\n");
+}
+
 TEST(EmuInterposer, LogsOneLinePerRequest) {
     const auto nodes = listedNodes();
     if (nodes.empty())

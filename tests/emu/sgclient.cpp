@@ -6,6 +6,7 @@
 //   sgclient probe N                open /dev/sgN, fstat, SG_GET_VERSION_NUM, SG_GET_SCSI_ID
 //   sgclient cdb N DIR LEN HEX...   one SG_IO (DIR: none, from, to); prints status and data
 //   sgclient checks N               the driver's refusals of malformed requests
+//   sgclient stale N                descriptors closed behind the emulator's back
 //   sgclient sleep SECONDS KIND     nanosleep | usleep | sleep | clock; prints elapsed
 //   sgclient env NAME               value of an environment variable
 //   sgclient files PATH...          open/stat/lstat/fstat/read/list of ordinary paths
@@ -187,6 +188,33 @@ int checks(const char* number) {
     return 0;
 }
 
+// Emulated descriptors closed behind the emulator's back (dup2 over them,
+// fclose) must not keep answering as sg nodes once the number is reused.
+int stale(const char* number) {
+    const std::string path = nodePath(number);
+    int version = 0;
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK);
+    const int null = open("/dev/null", O_RDWR);
+    if (fd < 0 || null < 0)
+        return 1;
+    dup2(null, fd);
+    int rc = ioctl(fd, SG_GET_VERSION_NUM, &version);
+    std::printf("dup2 %d errno %d\n", rc, rc == 0 ? 0 : errno);
+    close(fd);
+    close(null);
+
+    const int again = open(path.c_str(), O_RDWR | O_NONBLOCK);
+    FILE* stream = fdopen(again, "r");
+    if (stream == nullptr)
+        return 1;
+    std::fclose(stream);
+    const int plain = open("/dev/null", O_RDONLY);
+    rc = ioctl(plain, SG_GET_VERSION_NUM, &version);
+    std::printf("fclose same %d rc %d errno %d\n", plain == again ? 1 : 0, rc, rc == 0 ? 0 : errno);
+    close(plain);
+    return 0;
+}
+
 int sleepFor(double seconds, const std::string& kind) {
     const double start = monotonicSeconds();
     int rc = 0;
@@ -264,6 +292,8 @@ int main(int argc, char** argv) {
         return cdb(argc - 2, argv + 2);
     if (what == "checks" && argc == 3)
         return checks(argv[2]);
+    if (what == "stale" && argc == 3)
+        return stale(argv[2]);
     if (what == "sleep" && argc == 4)
         return sleepFor(std::atof(argv[2]), argv[3]);
     if (what == "env" && argc == 3) {
