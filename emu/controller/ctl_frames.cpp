@@ -80,6 +80,19 @@ Controller::Controller(ControllerSpec spec, EmuServices& services)
     }
     buildSettingsPages();
     loadState();
+    // A misspelt fault would otherwise pass silently.
+    static const char* const kFaultKinds[] = {"frameStatus",      "configStatus",
+                                              "adapterInfoErrno", "passthroughErrno",
+                                              "hardResetErrno",   "noReturnAfterReset"};
+    for (const FaultSpec& f : spec_.faults) {
+        bool known = false;
+        for (const char* kind : kFaultKinds)
+            known = known || f.kind == kind;
+        if (!known) {
+            services_.logLine(spec_.node + " ioc" + std::to_string(spec_.ioc) +
+                              ": unknown fault kind '" + f.kind + "' ignored");
+        }
+    }
 }
 
 int Controller::availability() {

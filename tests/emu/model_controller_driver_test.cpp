@@ -224,6 +224,15 @@ TEST(ControllerFaults, ConfigStatusForOnePage) {
     EXPECT_EQ(readPage(rig, kXol3, 0, 9, 0).status, 0);
 }
 
+TEST(ControllerFaults, UnknownKindsAreLoggedAndIgnored) {
+    Rig rig(withFaults({{{"kind", "iocFactStatus"}}}));
+    ASSERT_EQ(rig.services.log.size(), 1u);
+    EXPECT_NE(rig.services.log[0].find("unknown fault kind 'iocFactStatus'"), std::string::npos);
+    Bytes f(12, 0);
+    f[3] = 0x03;
+    EXPECT_EQ(rig.pass(kXol3, 0, f, 68).status(), 0);
+}
+
 TEST(ControllerFaults, HardResetRefusedByDriver) {
     Rig rig(withFaults({{{"kind", "hardResetErrno"}, {"errno", 5}}}));
     EXPECT_EQ(rig.hardReset(kXol3, 0), -EIO);
