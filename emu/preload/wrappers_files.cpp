@@ -32,6 +32,12 @@ QEMU_EXPORT int __fxstatat64(int version, int dirfd, const char* path, struct st
 
 namespace {
 
+// Null checks of parameters that libc declares non-null (the wrappers must
+// still not crash on them), kept out of line so compilers do not fold them.
+__attribute__((noinline)) bool isNull(const void* pointer) {
+    return pointer == nullptr;
+}
+
 bool needsMode(int flags) {
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
 }
@@ -289,7 +295,7 @@ QEMU_EXPORT int __fxstatat64(int version, int dirfd, const char* path, struct st
 
 QEMU_EXPORT int statx(int dirfd, const char* path, int flags, unsigned int mask,
                       struct statx* sx) noexcept {
-    if (sx != nullptr) {
+    if (!isNull(sx)) {
         struct stat st {};
         const int result = tryStatAt(dirfd, path, flags, &st);
         if (result == 0)
