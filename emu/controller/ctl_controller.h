@@ -135,6 +135,31 @@ class Controller final {
     // Builds a status page; returns an IOCStatus (0 or 0x0022).
     uint16_t statusPage(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
                         Bytes* page) const;
+    // One builder per status page family (ctl_status_pages.cpp).
+    using StatusPageBuilder = uint16_t (Controller::*)(uint8_t type, uint8_t ext, uint8_t number,
+                                                       uint32_t address, Bytes* page) const;
+    uint16_t ioUnit0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                         Bytes* page) const;
+    uint16_t ioUnit7Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                         Bytes* page) const;
+    uint16_t ioc0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                      Bytes* page) const;
+    uint16_t sasIoUnit0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                            Bytes* page) const;
+    uint16_t sasPhyPage(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                        Bytes* page) const;
+    uint16_t sasDevice0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                            Bytes* page) const;
+    uint16_t sasExpanderPage(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                             Bytes* page) const;
+    uint16_t enclosure0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                            Bytes* page) const;
+    uint16_t pcieIoUnit0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                             Bytes* page) const;
+    uint16_t pcieDevice0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                             Bytes* page) const;
+    uint16_t pcieLink1Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
+                           Bytes* page) const;
     bool knownPageType(uint8_t type, uint8_t ext) const;
     Bytes newPage(uint8_t type, uint8_t ext, uint8_t number, size_t size) const;
     const Bytes* settingsCurrent(uint8_t type, uint8_t ext, uint8_t number) const;
