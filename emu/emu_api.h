@@ -18,7 +18,7 @@ namespace qemu {
 
 // What the emulator offers every model.
 class EmuServices {
-public:
+  public:
     virtual ~EmuServices() = default;
     // Virtual monotonic clock in nanoseconds (real time under --real-time).
     virtual uint64_t nowNs() const = 0;
@@ -56,7 +56,7 @@ struct ScsiResult {
 
 // One /dev/sgN the emulator answers.
 class SgNode {
-public:
+  public:
     virtual ~SgNode() = default;
     // SG_GET_SCSI_ID fields.
     virtual int hostNumber() const = 0;
@@ -73,7 +73,7 @@ public:
 
 // Every SCSI generic node of the topology (expanders, disks, ...).
 class SgTopology {
-public:
+  public:
     virtual ~SgTopology() = default;
     // The nodes present at the current virtual time, in the order the
     // /sys/class/scsi_generic listing returns them (not necessarily sorted).
@@ -87,14 +87,14 @@ std::unique_ptr<SgTopology> makeSgTopology(const nlohmann::json& topology, EmuSe
 
 // One controller driver control node (/dev/xol2ctl, ...).
 class ControlNode {
-public:
+  public:
     virtual ~ControlNode() = default;
     // One ioctl on an open descriptor of this node: 0, or -errno to fail it.
     virtual int ioctl(unsigned long request, void* argument) = 0;
 };
 
 class ControllerTopology {
-public:
+  public:
     virtual ~ControllerTopology() = default;
     // The control nodes that exist, by absolute path.
     virtual std::vector<std::pair<std::string, ControlNode*>> nodes() = 0;

@@ -17,11 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     splitCommandLine(text.c_str(), &words);
 
     FILE* stream = fmemopen(const_cast<uint8_t*>(data), size, "r");
-    if (stream == nullptr) return 0;
+    if (stream == nullptr)
+        return 0;
     std::string line;
     for (int i = 0; i < 100000; ++i) {
         const uint32_t status = readScriptLine(stream, &line);
-        if (status == kScriptEnd || status == kScriptStreamError) break;
+        if (status == kScriptEnd || status == kScriptStreamError)
+            break;
         if (status == kScriptLine && line.size() <= kMaxScriptLine && !line.empty() &&
             line[0] != '#') {
             splitCommandLine(line.c_str(), &words);
