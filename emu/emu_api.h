@@ -80,7 +80,8 @@ class SgTopology {
     virtual std::vector<std::pair<int, SgNode*>> listNodes() = 0;
 };
 
-// Built from topology["scsi"] (see docs/emulator.md); defined in emu/expander/.
+// Given the whole topology document; reads its "scsi" section (see
+// docs/emulator-scsi.md). Defined in emu/expander/.
 std::unique_ptr<SgTopology> makeSgTopology(const nlohmann::json& topology, EmuServices& services);
 
 // ---------------------------------------------------------------- controllers
@@ -100,7 +101,8 @@ class ControllerTopology {
     virtual std::vector<std::pair<std::string, ControlNode*>> nodes() = 0;
 };
 
-// Built from topology["controllers"]; defined in emu/controller/.
+// Given the whole topology document; reads its "controllers" section and the
+// expanders of "scsi" (see docs/emulator-controllers.md). Defined in emu/controller/.
 std::unique_ptr<ControllerTopology> makeControllerTopology(const nlohmann::json& topology,
                                                            EmuServices& services);
 
