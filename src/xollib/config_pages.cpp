@@ -19,22 +19,22 @@ constexpr uint32_t kExpanderPhyShift = 16;
 struct PageRequest {
     const uint32_t* handle;
     uint32_t pageAddress;
-    uint8_t* header;          // 4 bytes, in and out
-    uint16_t* extPageLength;  // in and out
     uint8_t extPageType;
+    uint8_t header[4] = {};      // in and out
+    uint16_t extPageLength = 0;  // in and out
 };
 
 // One configuration request; on success the reply's header and extended
 // length come back through the request.
-uint32_t exchange(const PageRequest& page, uint8_t action, uint8_t* data, uint32_t dataLength) {
-    if (page.handle == nullptr)
+uint32_t exchange(PageRequest* page, uint8_t action, uint8_t* data, uint32_t dataLength) {
+    if (page->handle == nullptr)
         return kXolStatusNoAdapter;
     uint8_t frame[kConfigRequestSize];
-    buildConfigFrame(frame, action, page.header, *page.extPageLength, page.extPageType,
-                     page.pageAddress);
+    buildConfigFrame(frame, action, page->header, page->extPageLength, page->extPageType,
+                     page->pageAddress);
     uint8_t reply[kConfigReplySize] = {};
     XolPassthroughBlock block =
-        makePassthroughBlock(*page.handle, frame, sizeof frame, reply, sizeof reply);
+        makePassthroughBlock(*page->handle, frame, sizeof frame, reply, sizeof reply);
     if (action == kConfigActionReadCurrent || action == kConfigActionReadDefault ||
         action == kConfigActionReadNvram) {
         block.dataIn = data;
@@ -49,26 +49,29 @@ uint32_t exchange(const PageRequest& page, uint8_t action, uint8_t* data, uint32
     const uint16_t iocStatus = getLe16(reply, kReplyIocStatus) & 0x7FFF;
     if (iocStatus != 0)
         return mapConfigIocStatus(iocStatus);
-    std::memcpy(page.header, reply + kConfigReplyHeader, 4);
-    *page.extPageLength = getLe16(reply, kConfigReplyExtPageLength);
+    std::memcpy(page->header, reply + kConfigReplyHeader, 4);
+    page->extPageLength = getLe16(reply, kConfigReplyExtPageLength);
     return kXolStatusSuccess;
 }
 
-// The header request that starts every read and write.
-uint32_t requestHeader(const PageRequest& page, uint8_t pageType, uint8_t pageNumber,
-                       uint32_t* pageSize) {
-    if (pageType == kPageTypeExtended && page.extPageType == 0)
+// The header request that starts every read and write, after the checks
+// both share; on success the page's size in bytes comes back.
+uint32_t requestHeader(PageRequest* page, uint8_t pageType, uint8_t pageNumber,
+                       const uint32_t* size, uint32_t* pageSize) {
+    if (size == nullptr)
         return kXolStatusInvalidArgument;
-    page.header[kPageHeaderVersion] = 0;
-    page.header[kPageHeaderLength] = 0;
-    page.header[kPageHeaderNumber] = pageNumber;
-    page.header[kPageHeaderType] = pageType;
-    *page.extPageLength = 0;
+    if (pageType == kPageTypeExtended && page->extPageType == 0)
+        return kXolStatusInvalidArgument;
+    page->header[kPageHeaderVersion] = 0;
+    page->header[kPageHeaderLength] = 0;
+    page->header[kPageHeaderNumber] = pageNumber;
+    page->header[kPageHeaderType] = pageType;
+    page->extPageLength = 0;
     const uint32_t status = exchange(page, kConfigActionHeader, nullptr, 0);
     if (status != kXolStatusSuccess)
         return status;
-    *pageSize =
-        4u * (pageType == kPageTypeExtended ? *page.extPageLength : page.header[kPageHeaderLength]);
+    *pageSize = 4u * (pageType == kPageTypeExtended ? page->extPageLength
+                                                    : page->header[kPageHeaderLength]);
     return kXolStatusSuccess;
 }
 
@@ -177,13 +180,9 @@ uint32_t writeSelectorAction(uint32_t selector, uint8_t* action) {
 uint32_t XolLib2ReadConfigPage(const uint32_t* handle, uint32_t pageAddress, uint8_t pageType,
                                uint8_t pageNumber, uint8_t extPageType, uint32_t selector,
                                uint8_t* buffer, uint32_t* size) {
-    if (size == nullptr)
-        return kXolStatusInvalidArgument;
-    uint8_t header[4] = {};
-    uint16_t extLength = 0;
-    const PageRequest page{handle, pageAddress, header, &extLength, extPageType};
+    PageRequest page{handle, pageAddress, extPageType};
     uint32_t pageSize = 0;
-    uint32_t status = requestHeader(page, pageType, pageNumber, &pageSize);
+    uint32_t status = requestHeader(&page, pageType, pageNumber, size, &pageSize);
     if (status != kXolStatusSuccess)
         return status;
     if (selector == kPageSelectorSize) {
@@ -201,7 +200,7 @@ uint32_t XolLib2ReadConfigPage(const uint32_t* handle, uint32_t pageAddress, uin
     ByteBuffer data;
     if (!data.allocate(pageSize))
         return kXolStatusNoMemory;
-    status = exchange(page, action, data.data(), pageSize);
+    status = exchange(&page, action, data.data(), pageSize);
     if (status != kXolStatusSuccess)
         return status;
     std::memcpy(buffer, data.data(), *size < pageSize ? *size : pageSize);
@@ -212,13 +211,9 @@ uint32_t XolLib2ReadConfigPage(const uint32_t* handle, uint32_t pageAddress, uin
 uint32_t XolLib2WriteConfigPage(const uint32_t* handle, uint32_t pageAddress, uint8_t pageType,
                                 uint8_t pageNumber, uint8_t extPageType, uint32_t selector,
                                 uint8_t* buffer, uint32_t* size) {
-    if (size == nullptr)
-        return kXolStatusInvalidArgument;
-    uint8_t header[4] = {};
-    uint16_t extLength = 0;
-    const PageRequest page{handle, pageAddress, header, &extLength, extPageType};
+    PageRequest page{handle, pageAddress, extPageType};
     uint32_t pageSize = 0;
-    uint32_t status = requestHeader(page, pageType, pageNumber, &pageSize);
+    uint32_t status = requestHeader(&page, pageType, pageNumber, size, &pageSize);
     if (status != kXolStatusSuccess)
         return status;
     uint8_t action = 0;
@@ -227,7 +222,7 @@ uint32_t XolLib2WriteConfigPage(const uint32_t* handle, uint32_t pageAddress, ui
         return status;
     if (buffer == nullptr)
         return kXolStatusBufferTooSmall;
-    return exchange(page, action, buffer, *size);
+    return exchange(&page, action, buffer, *size);
 }
 
 uint32_t XolLib2WriteSasIoUnitPage1(const uint32_t* handle, uint8_t* buffer, uint32_t* size,
