@@ -38,6 +38,15 @@ uint32_t transferAdapter(const uint32_t* handle, XolAdapterRecord** adapter) {
     return kXolStatusSuccess;
 }
 
+// The adapter for one download or upload chunk; on a refusal no reply
+// comes back, so its length is cleared.
+uint32_t chunkAdapter(const uint32_t* handle, uint32_t* replyLength, XolAdapterRecord** adapter) {
+    const uint32_t status = transferAdapter(handle, adapter);
+    if (status != kXolStatusSuccess && replyLength != nullptr)
+        *replyLength = 0;
+    return status;
+}
+
 // Sends the block and hands the reply and status record back to the caller.
 uint32_t sendTransfer(XolPassthroughBlock* block, const uint8_t* replyFrame, uint32_t replySize,
                       uint8_t* reply, uint32_t* replyLength, XolStatusInfo* status) {
@@ -106,12 +115,9 @@ uint32_t XolLib2FwDownload(const uint32_t* handle, const uint8_t* chunk, uint32_
                            uint32_t imageOffset, uint8_t imageType, int32_t last, uint8_t* reply,
                            uint32_t* replyLength, XolStatusInfo* status) {
     XolAdapterRecord* adapter = nullptr;
-    const uint32_t result = transferAdapter(handle, &adapter);
-    if (result != kXolStatusSuccess) {
-        if (replyLength != nullptr)
-            *replyLength = 0;
+    const uint32_t result = chunkAdapter(handle, replyLength, &adapter);
+    if (result != kXolStatusSuccess)
         return result;
-    }
     uint8_t frame[kTransferFrameCapacity];
     const uint32_t frameSize = buildDownloadFrame(frame, adapter->xif25Frames, imageType, chunkSize,
                                                   imageOffset, last == kXolLastChunk);
@@ -128,12 +134,9 @@ uint32_t XolLib2FwUpload(const uint32_t* handle, uint8_t* buffer, uint32_t chunk
                          uint32_t imageOffset, uint8_t imageType, uint8_t* reply,
                          uint32_t* replyLength, XolStatusInfo* status) {
     XolAdapterRecord* adapter = nullptr;
-    const uint32_t result = transferAdapter(handle, &adapter);
-    if (result != kXolStatusSuccess) {
-        if (replyLength != nullptr)
-            *replyLength = 0;
+    const uint32_t result = chunkAdapter(handle, replyLength, &adapter);
+    if (result != kXolStatusSuccess)
         return result;
-    }
     uint8_t frame[kTransferFrameCapacity];
     const uint32_t frameSize =
         buildUploadFrame(frame, adapter->xif25Frames, imageType, chunkSize, imageOffset);
