@@ -21,24 +21,6 @@ Bytes identify(Rig& rig, int sg) {
     return run(rig.node(sg), {0x3C, 0x01, 0x00, 0, 0, 0, 0, 0x01, 0x00, 0}, 256).data;
 }
 
-TEST(ExpanderFlash, DescriptorsReportCapacities) {
-    Rig rig(defaultScsiSection());
-    EXPECT_EQ(rig.capacity(7, 0x80), 0x10000u);
-    EXPECT_EQ(rig.capacity(7, 0x81), 0x80000u);
-    EXPECT_EQ(rig.capacity(7, 0x00), 0x80000u);
-    EXPECT_EQ(rig.capacity(7, 0x83), 0x10000u);
-    EXPECT_EQ(rig.capacity(7, 0xE3), 0x10000u);
-    EXPECT_EQ(rig.capacity(7, 0x89), 0x8000u);
-    EXPECT_EQ(rig.capacity(7, 0xE5), 4096u);
-    const Bytes trace = images::buildTraceBuffer(images::sampleTrace());
-    EXPECT_EQ(rig.capacity(7, 0xE7), trace.size());
-    EXPECT_EQ(rig.readRegion(7, 0xE7, 0, uint32_t(trace.size())), trace);
-    const std::string text = images::renderHealthLogText(images::sampleHealthLog());
-    EXPECT_EQ(rig.capacity(7, 0xEA), text.size());
-    EXPECT_TRUE(run(rig.node(7), {0x3C, 0x03, 0xC2, 0, 0, 0, 0, 0, 4, 0}, 4).check(5, 0x24));
-    EXPECT_TRUE(run(rig.node(7), {0x3C, 0x03, 0x8A, 0, 0, 0, 0, 0, 4, 0}, 4).check(5, 0x24));
-}
-
 TEST(ExpanderFlash, EmptyRegionAndCustomContents) {
     Rig rig(oneExpander(
         {{"regions",
@@ -82,26 +64,6 @@ TEST(ExpanderFlash, TransfersStayInsideTheRegion) {
     Reply r = run(n, dataCdb(0x3C, 0x80, 0, 64), 32);
     EXPECT_TRUE(r.good());
     EXPECT_EQ(r.result.residual, 0u);
-}
-
-TEST(ExpanderFlash, InitialFlashComesFromTheImageBuilders) {
-    Rig rig(defaultScsiSection());
-    Bytes fw = rig.readRegion(7, 0x81, 0, 0x10000);
-    EXPECT_TRUE(images::firmwareSignatureValid(fw.data(), fw.size()));
-    EXPECT_EQ(images::firmwareWordSum(fw.data(), fw.size()), 0u);
-    EXPECT_EQ(le32(fw, 36), 0x03010200u);
-    EXPECT_EQ(le32(fw, 56), 0x10000u);
-    EXPECT_EQ(le32(rig.readRegion(7, 0x82, 0, 84), 36), 0x03000000u);
-    EXPECT_EQ(le32(rig.readRegion(7, 0x80, 0, 84), 36), 0x01020000u);
-
-    Bytes mfg = rig.readRegion(7, 0xE3, 0, 0x10000);
-    EXPECT_EQ(mfg, rig.readRegion(7, 0x83, 0, 0x10000));
-    EXPECT_EQ(mfg[2], 0x10);
-    auto records = images::parsePageImage(mfg.data(), mfg.size());
-    ASSERT_FALSE(records.empty());
-    EXPECT_EQ(records[0].number, 0xFE00);
-    EXPECT_TRUE(records[0].checksumOk);
-    EXPECT_EQ(rig.readRegion(7, 0x85, 0, 16), Bytes(16, 0xFF));
 }
 
 TEST(ExpanderFlash, WritesPersistAcrossInstances) {
@@ -262,17 +224,6 @@ TEST(ExpanderFaults, IllegalRequestOnWritesOnly) {
     EXPECT_TRUE(rig.writeRegion(2, 0x88, 0, Bytes(4, 9)));
 }
 
-TEST(ExpanderFaults, ShortReadLeavesTheTailAlone) {
-    Rig rig(oneExpander({{"faults", {{"shortRead", {{"count", 1}, {"residual", 56}}}}}}));
-    Reply r = run(rig.node(2), {0x3C, 0x01, 0x00, 0, 0, 0, 0, 0x01, 0x00, 0}, 256);
-    ASSERT_TRUE(r.good());
-    EXPECT_EQ(r.transferred(), 200u);
-    EXPECT_EQ(Bytes(r.data.begin() + 200, r.data.end()), Bytes(56, 0xEE));
-    EXPECT_EQ(le32(r.data, 4), 0xC0EABAA0u);
-    EXPECT_EQ(run(rig.node(2), {0x3C, 0x01, 0x00, 0, 0, 0, 0, 0x01, 0x00, 0}, 256).transferred(),
-              256u);
-}
-
 TEST(ExpanderFaults, FailingBufferByIdAndMode) {
     Rig rig(oneExpander(nlohmann::json::parse(R"({"faults": {"failBuffer": [
         {"buffer": "0xE7"},
@@ -283,24 +234,6 @@ TEST(ExpanderFaults, FailingBufferByIdAndMode) {
     EXPECT_TRUE(run(n, {0x3C, 0x03, 0x84, 0, 0, 0, 0, 0, 4, 0}, 4).check(3, 0x11));
     EXPECT_TRUE(run(n, {0x3C, 0x03, 0x84, 0, 0, 0, 0, 0, 4, 0}, 4).good());
     EXPECT_TRUE(run(n, dataCdb(0x3C, 0x84, 0, 16), 16).good());
-}
-
-TEST(ExpanderFaults, ResetWithoutReturn) {
-    Rig rig(oneExpander({{"faults", {{"resetNeverReturns", true}}}}));
-    ASSERT_TRUE(rig.resetRequest(2).good());
-    rig.services.advanceMs(3600 * 1000);
-    EXPECT_TRUE(rig.listing().empty());
-}
-
-TEST(ExpanderFaults, DeviceTypeChangesAfterClose) {
-    Rig rig(oneExpander({{"faults", {{"typeChangeOnReopen", {{"afterCloses", 1}, {"type", 0}}}}}}));
-    qemu::SgNode* n = rig.node(2);
-    ASSERT_EQ(n->onOpen(), 0);
-    EXPECT_EQ(n->peripheralType(), 13);
-    n->onClose();
-    ASSERT_EQ(n->onOpen(), 0);
-    EXPECT_EQ(n->peripheralType(), 0);
-    EXPECT_EQ(run(n, {0x12, 0, 0, 0, 36, 0}, 36).data[0], 0);
 }
 
 TEST(ExpanderFaults, StuckPhyResetNeverCompletes) {
