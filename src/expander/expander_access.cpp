@@ -71,10 +71,7 @@ uint32_t readRegisterValue(Target* target, uint32_t address, uint32_t* value) {
 }
 
 void buildPageCdb(uint8_t* cdb, uint16_t page, uint16_t allocationLength, uint8_t region) {
-    std::memset(cdb, 0, kBufferCdbLength);
-    cdb[0] = kOpReadBuffer;
-    cdb[1] = 1;
-    cdb[2] = kBufferIdPage;
+    startBufferCdb(cdb, kOpReadBuffer, kBufferModeVendor, kBufferIdPage);
     putBe16(cdb, 3, page);
     putBe16(cdb, 5, allocationLength);
     cdb[7] = region;

@@ -158,28 +158,26 @@ uint32_t expanderDestroy(Target* target) {
     return 0;
 }
 
-void buildChipRegisterCdb(uint8_t* cdb, uint8_t opcode, uint32_t address, uint16_t length) {
+void startBufferCdb(uint8_t* cdb, uint8_t opcode, uint8_t mode, uint8_t bufferId) {
     std::memset(cdb, 0, kBufferCdbLength);
     cdb[0] = opcode;
-    cdb[1] = 1;
-    cdb[2] = kBufferIdMemory;
+    cdb[1] = mode;
+    cdb[2] = bufferId;
+}
+
+void buildChipRegisterCdb(uint8_t* cdb, uint8_t opcode, uint32_t address, uint16_t length) {
+    startBufferCdb(cdb, opcode, kBufferModeVendor, kBufferIdMemory);
     putBe32(cdb, 3, address);
     putBe16(cdb, 7, length);
 }
 
 void buildBufferZeroCdb(uint8_t* cdb) {
-    std::memset(cdb, 0, kBufferCdbLength);
-    cdb[0] = kOpReadBuffer;
-    cdb[1] = 1;
-    cdb[2] = kBufferIdZero;
+    startBufferCdb(cdb, kOpReadBuffer, kBufferModeVendor, kBufferIdZero);
     putBe16(cdb, 7, kBufferZeroLength);
 }
 
 void buildBufferDescriptorCdb(uint8_t* cdb, uint8_t bufferId) {
-    std::memset(cdb, 0, kBufferCdbLength);
-    cdb[0] = kOpReadBuffer;
-    cdb[1] = 3;
-    cdb[2] = bufferId;
+    startBufferCdb(cdb, kOpReadBuffer, kBufferModeDescriptor, bufferId);
     putBe16(cdb, 7, 4);
 }
 

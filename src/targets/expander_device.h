@@ -62,6 +62,11 @@ bool openExpanderNode(const char* path, DeviceFd* fd);
 inline constexpr uint32_t kBufferCdbLength = 10;
 inline constexpr uint8_t kBufferIdZero = 0x00;
 inline constexpr uint8_t kBufferIdMemory = 0xC2;
+inline constexpr uint8_t kBufferModeVendor = 1;
+inline constexpr uint8_t kBufferModeDescriptor = 3;
+// Zeroes the block and sets the operation, buffer mode and buffer id that
+// open every READ BUFFER and WRITE BUFFER form.
+void startBufferCdb(uint8_t* cdb, uint8_t opcode, uint8_t mode, uint8_t bufferId);
 void buildChipRegisterCdb(uint8_t* cdb, uint8_t opcode, uint32_t address, uint16_t length);
 void buildBufferZeroCdb(uint8_t* cdb);
 void buildBufferDescriptorCdb(uint8_t* cdb, uint8_t bufferId);
