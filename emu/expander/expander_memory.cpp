@@ -146,17 +146,25 @@ ExpanderNode::Decoded ExpanderNode::decode(uint32_t address) const {
     return d;
 }
 
-bool ExpanderNode::readMemory(uint32_t address, uint8_t* out, size_t length) {
+bool ExpanderNode::decodeRange(uint32_t address, size_t length,
+                               std::vector<Decoded>* decoded) const {
     if (address > std::numeric_limits<uint32_t>::max() - length) {
         return false;
     }
-    std::vector<Decoded> decoded;
     for (size_t off = 0; off < length; off += 4) {
         Decoded d = decode(address + static_cast<uint32_t>(off));
         if (d.area == Area::None) {
             return false;
         }
-        decoded.push_back(d);
+        decoded->push_back(d);
+    }
+    return true;
+}
+
+bool ExpanderNode::readMemory(uint32_t address, uint8_t* out, size_t length) {
+    std::vector<Decoded> decoded;
+    if (!decodeRange(address, length, &decoded)) {
+        return false;
     }
     for (size_t i = 0; i < decoded.size(); ++i) {
         uint32_t a = address + static_cast<uint32_t>(4 * i);
@@ -166,16 +174,9 @@ bool ExpanderNode::readMemory(uint32_t address, uint8_t* out, size_t length) {
 }
 
 bool ExpanderNode::writeMemory(uint32_t address, const uint8_t* in, size_t length) {
-    if (address > std::numeric_limits<uint32_t>::max() - length) {
-        return false;
-    }
     std::vector<Decoded> decoded;
-    for (size_t off = 0; off < length; off += 4) {
-        Decoded d = decode(address + static_cast<uint32_t>(off));
-        if (d.area == Area::None) {
-            return false;
-        }
-        decoded.push_back(d);
+    if (!decodeRange(address, length, &decoded)) {
+        return false;
     }
     for (size_t i = 0; i < decoded.size(); ++i) {
         writeWord(address + static_cast<uint32_t>(4 * i), decoded[i], bytes::getLe32(in + 4 * i));

@@ -83,6 +83,9 @@ class ExpanderNode final : public SgNode {
         uint32_t offset = 0;
     };
     Decoded decode(uint32_t address) const;
+    // Decodes every word of a range; false if it wraps or any word maps
+    // nowhere, so an access touches memory all or not at all.
+    bool decodeRange(uint32_t address, size_t length, std::vector<Decoded>* decoded) const;
     bool readMemory(uint32_t address, uint8_t* out, size_t length);
     bool writeMemory(uint32_t address, const uint8_t* in, size_t length);
     uint32_t readWord(uint32_t address, const Decoded& d);
