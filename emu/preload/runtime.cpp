@@ -157,6 +157,9 @@ class Runtime final {
     int openControl(const std::string& path, ControlNode* node, int flags);
     int openDirectory(int flags);
     int handOut(const OpenNode& node, int flags);
+    // Files a freshly opened descriptor under its inode, dropping whatever a
+    // reused number still held; closes it and returns -errno if fstat fails.
+    int track(int fd, OpenNode entry);
     OpenNode* lookup(int fd);
     void forget(int fd);
     std::vector<std::string> listingNames();
@@ -256,13 +259,16 @@ int Runtime::handOut(const OpenNode& node, int flags) {
         QEMU_REAL(close)(ends[1]);
         fd = ends[0];
     }
+    return track(fd, node);
+}
+
+int Runtime::track(int fd, OpenNode entry) {
     struct stat st {};
     if (QEMU_REAL(fstat)(fd, &st) != 0) {
         const int error = errno;
         QEMU_REAL(close)(fd);
         return -error;
     }
-    OpenNode entry = node;
     entry.dev = st.st_dev;
     entry.ino = st.st_ino;
     if (fds_.count(fd) != 0)
@@ -311,22 +317,10 @@ int Runtime::openDirectory(int flags) {
     const int fd = QEMU_REAL(openat)(AT_FDCWD, placeholder_.c_str(), flags | O_DIRECTORY);
     if (fd < 0)
         return -errno;
-    struct stat st {};
-    if (QEMU_REAL(fstat)(fd, &st) != 0) {
-        const int error = errno;
-        QEMU_REAL(close)(fd);
-        return -error;
-    }
     OpenNode entry;
     entry.kind = OpenNode::Kind::Directory;
     entry.path = kSgClassDir;
-    entry.dev = st.st_dev;
-    entry.ino = st.st_ino;
-    if (fds_.count(fd) != 0)
-        forget(fd);
-    fds_[fd] = entry;
-    g_emulatedFds.fetch_add(1, std::memory_order_relaxed);
-    return fd;
+    return track(fd, entry);
 }
 
 int Runtime::open(const std::string& path, int flags) {
