@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "shell/bytes.h"
@@ -22,13 +23,21 @@ class XolConfig : public ::testing::Test {
         FakeDriver::setPage(*ioc, kPageTypeManufacturing, 5, 0, 0, page);
         FakeDriver::setPage(*ioc, kPageTypeExtended, 0, kExtPageTypeSasIoUnit, 0,
                             std::vector<uint8_t>(64, 0x5A));
-        XolLib2Create();
         uint32_t count = 0;
-        ASSERT_EQ(XolLib2DiscoverAdapters(&count, kXolShellDiscoveryOptions), 0u);
+        ASSERT_EQ(discoverWith(kXolShellDiscoveryOptions, &count), 0u);
         ASSERT_EQ(count, 2u);
         driver.clearLog();
     }
     void TearDown() override { EXPECT_EQ(driver.openCount, 0); }
+
+    // Expander page 0 at each {address, next handle} pair of the walk.
+    void chainExpanders(const std::vector<std::pair<uint16_t, uint16_t>>& links) {
+        for (const auto& [address, next] : links) {
+            std::vector<uint8_t> page(36, 0);
+            putLe16(page.data(), 16, next);
+            FakeDriver::setPage(*ioc, kPageTypeExtended, 0, kExtPageTypeSasExpander, address, page);
+        }
+    }
 
     FakeDriver driver;
     FakeIoc* ioc = nullptr;
@@ -232,12 +241,7 @@ TEST_F(XolConfig, FixedReadersAskForTheirPage) {
 
 TEST_F(XolConfig, WalkFollowsHandlesUntilTheListEnds) {
     // Three expanders: 0xFFFF -> 9 -> 12 -> 20 -> end.
-    const uint16_t chain[][2] = {{0xFFFF, 9}, {9, 12}, {12, 20}};
-    for (const auto& link : chain) {
-        std::vector<uint8_t> page(36, 0);
-        putLe16(page.data(), 16, link[1]);
-        FakeDriver::setPage(*ioc, kPageTypeExtended, 0, kExtPageTypeSasExpander, link[0], page);
-    }
+    chainExpanders({{0xFFFF, 9}, {9, 12}, {12, 20}});
     std::vector<uint16_t> seen;
     auto visit = [](void* context, const uint8_t* page, uint32_t) -> uint32_t {
         static_cast<std::vector<uint16_t>*>(context)->push_back(getLe16(page, 16));
@@ -261,12 +265,7 @@ TEST_F(XolConfig, WalkFollowsHandlesUntilTheListEnds) {
 
 TEST_F(XolConfig, WalkOverAListThatNeverEndsStops) {
     // 0xFFFF -> 4 -> 6 -> 4 -> ...
-    const uint16_t chain[][2] = {{0xFFFF, 4}, {4, 6}, {6, 4}};
-    for (const auto& link : chain) {
-        std::vector<uint8_t> page(36, 0);
-        putLe16(page.data(), 16, link[1]);
-        FakeDriver::setPage(*ioc, kPageTypeExtended, 0, kExtPageTypeSasExpander, link[0], page);
-    }
+    chainExpanders({{0xFFFF, 4}, {4, 6}, {6, 4}});
     struct Count {
         FakeDriver* driver;
         uint32_t visits;

@@ -241,7 +241,7 @@ class FakeDriver final {
     int nextFd_ = 100;
 };
 
-// A discovered context with one newest-family IOC on /dev/xol3ctl.
+// A fresh library context that has discovered the scripted controllers.
 inline uint32_t discoverWith(uint32_t options, uint32_t* count) {
     XolLib2Create();
     return XolLib2DiscoverAdapters(count, options);

@@ -18,9 +18,8 @@ class XolFirmware : public ::testing::Test {
         classic->messageVersion = 0x0205;
         driver.addIoc("/dev/xol2ctl", 1, 0x0410).messageVersion = 0x0105;
         xif25 = &driver.addIoc("/dev/xol3ctl", 0, 0x0630);
-        XolLib2Create();
         uint32_t count = 0;
-        ASSERT_EQ(XolLib2DiscoverAdapters(&count, 0), 0u);
+        ASSERT_EQ(discoverWith(0, &count), 0u);
         ASSERT_EQ(count, 3u);
         driver.clearLog();
     }
