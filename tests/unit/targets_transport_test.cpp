@@ -1,5 +1,5 @@
 // How the transport sorts one SCSI command's outcome, what a read reports as
-// transferred, the command-block forms, and the node checks of open.
+// transferred, and the node checks of open.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -81,14 +81,6 @@ TEST(TransportSort, EveryOutcomeGetsItsVerdict) {
     }
 }
 
-TEST(TransportSort, SenseFieldsComeFromFixedFormat) {
-    const ScsiOutcome o = checkCondition(0x06, 0x29, 0x07);
-    EXPECT_EQ(senseKey(o), 6);
-    EXPECT_EQ(senseCode(o), 0x29);
-    EXPECT_EQ(senseQualifier(o), 0x07);
-    EXPECT_EQ(senseKey(ScsiOutcome{}), 0);
-}
-
 TEST(TransportSort, TransferredCountsTheResidualOfReadsOnly) {
     ScsiOutcome o;
     o.residual = 56;
@@ -98,22 +90,6 @@ TEST(TransportSort, TransferredCountsTheResidualOfReadsOnly) {
     EXPECT_EQ(transferredBytes(o, ScsiDirection::FromDevice, 256), 0u);
     o.residual = -4;
     EXPECT_EQ(transferredBytes(o, ScsiDirection::FromDevice, 256), 256u);
-}
-
-TEST(CommandBlocks, FormsCarryBigEndianFields) {
-    uint8_t cdb[10];
-    buildChipRegisterCdb(cdb, kOpReadBuffer, 0xC380002C, 4);
-    EXPECT_EQ(std::vector<uint8_t>(cdb, cdb + 10),
-              (std::vector<uint8_t>{0x3C, 1, 0xC2, 0xC3, 0x80, 0x00, 0x2C, 0x00, 0x04, 0}));
-    buildChipRegisterCdb(cdb, kOpWriteBuffer, 0x50008018, 0x0128);
-    EXPECT_EQ(std::vector<uint8_t>(cdb, cdb + 10),
-              (std::vector<uint8_t>{0x3B, 1, 0xC2, 0x50, 0x00, 0x80, 0x18, 0x01, 0x28, 0}));
-    buildBufferZeroCdb(cdb);
-    EXPECT_EQ(std::vector<uint8_t>(cdb, cdb + 10),
-              (std::vector<uint8_t>{0x3C, 1, 0, 0, 0, 0, 0, 0x01, 0x00, 0}));
-    buildBufferDescriptorCdb(cdb, 0xE7);
-    EXPECT_EQ(std::vector<uint8_t>(cdb, cdb + 10),
-              (std::vector<uint8_t>{0x3C, 3, 0xE7, 0, 0, 0, 0, 0x00, 0x04, 0}));
 }
 
 TEST(DeviceFd, ClosesOnResetAndFollowsMoves) {
@@ -165,14 +141,7 @@ TEST_F(ReopenTest, MissingNodeCannotBeOpenedForWriting) {
               "ERROR: Device is not initialized but trying to write.\n");
 }
 
-TEST_F(ReopenTest, RecordStartsWithTheNodePathAndOperations) {
-    const ExpanderDevice* device = expanderOf(target_);
-    EXPECT_EQ(device->path, "/dev/sg9");
-    EXPECT_EQ(device->sgNumber, 9u);
-    EXPECT_EQ(target_->kind, TargetKind::Expander);
-    EXPECT_EQ(target_->transport, TransportKind::ScsiGeneric);
-    EXPECT_EQ(device->read, &expanderRead);
-    EXPECT_EQ(device->destroy, &expanderDestroy);
+TEST(ExpanderRecord, NullRecordIsRefused) {
     ConsoleCapture console;
     EXPECT_EQ(expanderOpen(nullptr), 1u);
     EXPECT_EQ(expanderClose(nullptr), 1u);
