@@ -144,16 +144,4 @@ TEST(EmuLog, AppendsOneLinePerCallWithPidAndVirtualTime) {
     EXPECT_EQ(listDir(dir), std::vector<std::string>{"requests.log"});
 }
 
-TEST(EmuDirectories, CreatesParentsAndRejectsFiles) {
-    const std::string base = makeTempDir();
-    std::string error;
-    ASSERT_TRUE(qemu::makeDirectories(base + "/a/b/c", &error)) << error;
-    struct stat st {};
-    ASSERT_EQ(stat((base + "/a/b/c").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    const std::string file = writeTempFile("f", "x");
-    EXPECT_FALSE(qemu::makeDirectories(file, &error));
-    EXPECT_NE(error.find("not a directory"), std::string::npos);
-}
-
 }  // namespace
