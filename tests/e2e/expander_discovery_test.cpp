@@ -27,16 +27,6 @@ TEST_F(ExpanderDiscovery, ListingOrderNamesAndSkippedNodes) {
     EXPECT_EQ(run.err, "");
 }
 
-TEST_F(ExpanderDiscovery, ControllersComeFirst) {
-    const CliRun run = runOnTopology("", {"--list"});
-    ASSERT_EQ(run.status, 0);
-    const size_t firstExpander = run.out.find(") QX");
-    ASSERT_NE(firstExpander, std::string::npos);
-    EXPECT_NE(run.out.find("  1) QS-"), std::string::npos);
-    EXPECT_LT(run.out.find("  1) QS-"), firstExpander);
-    EXPECT_EQ(run.out.find(") QS-", firstExpander), std::string::npos);
-}
-
 TEST_F(ExpanderDiscovery, FullListKeepsThirtyTwo) {
     const CliRun run = runOnTopology("expanders-34.json", {"--list"});
     EXPECT_EQ(run.status, 0);

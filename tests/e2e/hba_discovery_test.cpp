@@ -142,19 +142,6 @@ TEST_F(HbaDiscovery, AdapterWithoutPage5IsLeftOut) {
     EXPECT_EQ(r.status, 0);
 }
 
-TEST_F(HbaDiscovery, HbasOnly) {
-    const std::string t = topology(
-        R"({"node": "/dev/xol3ctl", "ioc": 0, "deviceId": "0x0630", "revision": 1,
-            "wwid": "0x53C2A1F000010000", "firmwareVersion": "0x10000300"},
-           {"node": "/dev/xol3ctl", "ioc": 1, "deviceId": "0x0631", "revision": 1,
-            "wwid": "0x53C2A1F000020000", "firmwareVersion": "0x10000301"})");
-    const CliRun r = run(t, {"--list"});
-    EXPECT_EQ(r.out, std::string(kBanner) + kHeader +
-                         "  1) QS-9400-8i       53c2a1f-0-0001-0000   16.00.03.00\n"
-                         "  2) QS-9400-16i      53c2a1f-0-0002-0000   16.00.03.01\n");
-    EXPECT_EQ(r.status, 0);
-}
-
 TEST_F(HbaDiscovery, NeitherHbasNorExpanders) {
     const CliRun r = run(topology(""), {"--list"});
     EXPECT_EQ(r.out, std::string(kBanner) +
