@@ -179,7 +179,18 @@ TEST(HealthLog, EntriesTerminatorAndCapacity) {
     const auto entries = images::sampleHealthLog();
     Bytes b = images::buildHealthLog(entries);
     ASSERT_EQ(b.size(), (entries.size() + 1) * 64);
+    EXPECT_EQ(le32(b, 0), uint32_t(entries[0].timestamp));
+    EXPECT_EQ(le32(b, 4), uint32_t(entries[0].timestamp >> 32));
+    EXPECT_EQ(le16(b, 64 + 12), entries[1].sequence);
+    EXPECT_EQ(le16(b, 64 + 14), entries[1].qualifier);
+    EXPECT_EQ(le32(b, 64 + 16), entries[1].code);
+    EXPECT_EQ(le16(b, 64 + 20), entries[1].locale);
+    EXPECT_EQ(b[64 + 22], entries[1].argumentType);
+    EXPECT_EQ(b[64 + 23], entries[1].logClass);
+    EXPECT_EQ(le32(b, 64 + 24 + 8), entries[1].data[2]);
     EXPECT_EQ(le32(b, entries.size() * 64), 0u);  // the end of the log
+    // The sample's second data word of entry 2 holds 'A', ' ', 'B', 0xC3.
+    EXPECT_EQ(Bytes(b.begin() + 128 + 28, b.begin() + 128 + 32), (Bytes{0x41, 0x20, 0x42, 0xC3}));
 
     b = images::buildHealthLog(entries, 100);  // room for one entry and a partial one
     EXPECT_EQ(b.size(), 100u);
