@@ -180,6 +180,34 @@ TEST(ControllerConfig, ExpanderAndDeviceWalksFollowTheTopology) {
     EXPECT_EQ(readPage(rig, kXol3, 0, 15, 0, 0x15, 3).status, 0x0022);
 }
 
+TEST(ControllerConfig, PcieAndLogPages) {
+    Rig rig;
+    PageRead u0 = readPage(rig, kXol3, 0, 15, 0, 0x1B);
+    ASSERT_EQ(u0.page[12], 4);
+    EXPECT_EQ(u0.page[16 + 3] & 0x0F, 4);     // link 0 at 8.0 GT/s
+    const uint16_t nvme = rd16(u0.page, 24);  // first u16 of the entry read from 24
+    EXPECT_NE(nvme, 0);
+    EXPECT_EQ(rd16(u0.page, 24 + 20), 0);
+    PageRead u1 = readPage(rig, kXol3, 0, 15, 1, 0x1B);
+    EXPECT_EQ(u1.page[16], 4);
+    EXPECT_EQ(rd32(u1.page, 20 + 4) & 0x10, 0x10u);
+    PageRead d0 = readPage(rig, kXol3, 0, 15, 0, 0x1D, 0xFFFF);
+    ASSERT_EQ(d0.status, 0);
+    EXPECT_EQ(rd16(d0.page, 24), nvme);
+    EXPECT_EQ(rd32(d0.page, 28) & 0xF, 3u);
+    EXPECT_NE(d0.page[23], 7);
+    EXPECT_EQ(readPage(rig, kXol3, 0, 15, 0, 0x1D, 0x20000000u | nvme).page, d0.page);
+    PageRead link0 = readPage(rig, kXol3, 0, 15, 1, 0x1E, 0x10000000);
+    ASSERT_EQ(link0.status, 0);
+    EXPECT_EQ(rd32(link0.page, 12), 3u);
+    EXPECT_EQ(readPage(rig, kXol3, 0, 15, 1, 0x1E, 0x10000004).status, 0x0022);
+    EXPECT_EQ(readPage(rig, kXol3, 1, 15, 1, 0x1E, 0x10000000).status, 0x0021);
+    PageRead log = readPage(rig, kXol3, 0, 15, 0, 0x14);
+    ASSERT_EQ(log.status, 0);
+    EXPECT_EQ(rd16(log.page, 16), 3);
+    EXPECT_EQ(rd16(log.page, 20 + 48 + 12), 2);
+}
+
 TEST(ControllerState, PagesPersistAcrossInstances) {
     Rig rig;
     PageRead m5 = readPage(rig, kXol3, 0, 9, 5);

@@ -110,6 +110,15 @@ TEST(PageImage, ParserStaysInsideTruncatedOrForeignImages) {
     EXPECT_TRUE(images::parsePageImage(nullptr, 0).empty());
 }
 
+TEST(Pages, EdfbPageCarriesBothPhyMasks) {
+    Bytes p = images::edfbPage(0x1'0000'0003ull, 0x2'0000'0004ull);
+    ASSERT_EQ(p.size(), 32u);
+    EXPECT_EQ(le32(p, 4), 3u);
+    EXPECT_EQ(le32(p, 8), 1u);
+    EXPECT_EQ(le32(p, (32 / 4 - 4) * 4), 4u);
+    EXPECT_EQ(le32(p, (32 / 4 - 3) * 4), 2u);
+}
+
 // A minimal independent walk of a trace buffer.
 struct Walk {
     uint32_t version = 0, tableSize = 0;
