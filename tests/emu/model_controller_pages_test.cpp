@@ -45,6 +45,26 @@ TEST(ControllerConfig, ShortDataInGetsOnlyItsLength) {
     EXPECT_EQ(rd64(r.dataIn, 16), 0x53C2A1F000010000ull);
 }
 
+TEST(ControllerConfig, SharedChipBoardsCarryTheModelString) {
+    nlohmann::json c = {{"adapters",
+                         {{{"node", "/dev/xol2ctl"}, {"ioc", 0}, {"deviceId", "0x0411"}},
+                          {{"node", "/dev/xol2ctl"},
+                           {"ioc", 1},
+                           {"deviceId", "0x0411"},
+                           {"mfgChipName", "OTHER2108"}}}}};
+    Rig rig(c);
+    PageRead ours = readPage(rig, kXol2, 0, 9, 0);
+    EXPECT_EQ(std::string(ours.page.begin() + 4, ours.page.begin() + 8), "QSBD");
+    PageRead foreign = readPage(rig, kXol2, 1, 9, 0);
+    EXPECT_EQ(std::string(foreign.page.begin() + 4, foreign.page.begin() + 8), "OTHE");
+}
+
+TEST(ControllerConfig, TemperatureUnitsFollowTheBoard) {
+    Rig rig;
+    EXPECT_EQ(readPage(rig, kXol3, 0, 0, 7).page[18], 2);
+    EXPECT_EQ(readPage(rig, kXol2, 0, 0, 7).page[18], 1);  // Fahrenheit board
+}
+
 TEST(ControllerConfig, CurrentNvramAndDefaultCopies) {
     Rig rig;
     PageRead m5 = readPage(rig, kXol3, 0, 9, 5);
