@@ -141,6 +141,55 @@ TEST(ControllerFlash, ChunkingDoesNotChangeTheImage) {
     EXPECT_EQ(rig.pass(kXol3, 0, uploadFrame(true, 0, 0, 64), 24, 32).status(), 0x0007);
 }
 
+TEST(ControllerFlash, FirmwareImagesAreValid) {
+    Rig rig;
+    for (const Target& t : {kNewest, kSecond, kOldest}) {
+        const Bytes img = uploadAll(rig, t, 0, 32768);
+        ASSERT_EQ(img.size() % 4, 0u);
+        uint32_t sum = 0;
+        for (size_t i = 0; i < img.size(); i += 4)
+            sum += rd32(img, i);
+        EXPECT_EQ(sum, 0u);
+        size_t h = 0;
+        if (t.node == kXol3 && t.ioc == 0) {  // newest family: header form B
+            EXPECT_LE(rd32(img, 4) & 0xA5155AFF, 1u);
+            h = rd32(img, 0x2C);
+            EXPECT_EQ(rd32(img, h) >> 24, 0xEBu);
+            EXPECT_EQ(rd32(img, h + 4), 0x5AEAA500u);
+        } else {
+            EXPECT_EQ(rd32(img, 0), 0xEA000000u);
+            EXPECT_EQ(rd32(img, 4), 0x5AFAA55Au);
+            EXPECT_EQ(rd32(img, 8), 0xA55AFAA5u);
+            EXPECT_EQ(rd32(img, 12), 0x5AA55AFAu);
+        }
+        EXPECT_EQ(rd32(img, h + 20), firmwareVersion(rig, t));
+        EXPECT_EQ(rd16(img, h + 0x20), 0x1F3A);
+        EXPECT_EQ(rd16(img, h + 0x22) & 0x0F00, 0x0200);  // IT firmware
+        EXPECT_STREQ(reinterpret_cast<const char*>(img.data() + h + 140), "Quarlen");
+        // Extended images: supported devices (7), NVDATA (3), bootloader (4), init (5).
+        std::vector<uint32_t> types;
+        size_t ext = h + rd32(img, h + 0x30);
+        for (int guard = 0; guard < 10 && ext != h; ++guard) {
+            types.push_back(rd32(img, ext));
+            if (rd32(img, ext) == 3) {
+                EXPECT_EQ(rd32(img, ext + 64), 0x546F6C62u);
+                const size_t prod = ext + 64 + 4 * rd16(img, ext + 92);
+                EXPECT_EQ(rd32(img, prod), 0x57657370u);
+            }
+            if (rd32(img, ext) == 7) {
+                EXPECT_EQ(img[ext + 66], 1);
+                Bytes info;
+                ASSERT_EQ(rig.adapterInfo(t.node, t.ioc, &info), 0);
+                EXPECT_EQ(rd16(img, ext + 72), rd32(info, 20));
+            }
+            if (rd32(img, ext + 12) == 0)
+                break;
+            ext = h + rd32(img, ext + 12);
+        }
+        EXPECT_EQ(types, (std::vector<uint32_t>{7, 3, 4, 5}));
+    }
+}
+
 TEST(ControllerFlash, BootImageIsAnExpansionRomChain) {
     Rig rig;
     const Bytes rom = uploadAll(rig, kNewest, 2, 16384);
@@ -160,6 +209,12 @@ TEST(ControllerFlash, BootImageIsAnExpansionRomChain) {
         EXPECT_EQ(sum, 0);
         codeTypes.push_back(rom[pcir + 0x14]);
         last = (rom[pcir + 0x15] & 0x80) != 0;
+        if (rom[pcir + 0x14] == 3) {
+            const uint32_t uefi = uint32_t(rom[pcir + 0x13]) << 24 |
+                                  uint32_t(rom[pcir + 0x12]) << 16 | uint32_t(rom[at + 27]) << 8 |
+                                  rom[at + 26];
+            EXPECT_EQ(uefi, 0x12000400u);
+        }
         at += len;
     }
     EXPECT_TRUE(last);
@@ -291,6 +346,16 @@ Bytes diagFrame(const std::string& text, uint32_t flags = 0x400000) {
 
 TEST(ControllerFlash, DiagnosticCommandLine) {
     Rig rig;
+    Exchange ver = rig.pass(kXol3, 0, diagFrame("iop show ver "), 24, 0x100000);
+    ASSERT_EQ(ver.rc, 0);
+    EXPECT_EQ(ver.status(), 0);
+    const uint32_t n = rd32(ver.reply, 20);
+    const std::string text(ver.dataIn.begin(), ver.dataIn.begin() + n);
+    EXPECT_NE(text.find("Firmware version : 16.00.03.00"), std::string::npos) << text;
+    EXPECT_NE(text.find("XIF version      : 02.06"), std::string::npos) << text;
+    Exchange pl = rig.pass(kXol3, 0, diagFrame("pl dbg"), 24, 4096);
+    EXPECT_NE(std::string(reinterpret_cast<const char*>(pl.dataIn.data())).find("phy 07: link up"),
+              std::string::npos);
     Exchange bad = rig.pass(kXol3, 0, diagFrame("frobnicate"), 24, 4096);
     EXPECT_EQ(bad.status(), 0);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bad.dataIn.data())).rfind("Unknown", 0),
@@ -315,6 +380,17 @@ TEST(ControllerFlash, ErasedFirmwareBootsFromBackupOrNotAtAll) {
     rig.services.now += 10'000'000'000ull;
     Bytes info;
     EXPECT_EQ(rig.adapterInfo(kXol3, 0, &info), -ENODEV);
+}
+
+TEST(ControllerFlash, WholeFlashViewConcatenatesRegions) {
+    Rig rig;
+    const uint32_t whole = regionSize(rig, kNewest, 10);
+    uint32_t parts = 0;
+    for (uint8_t r : {8, 0, 5, 2, 6, 7, 11})
+        parts += regionSize(rig, kNewest, r);
+    EXPECT_EQ(whole, parts);
+    EXPECT_EQ(rig.pass(kXol3, 0, downloadFrame(true, 10, 0, 4, true), 20, 0, Bytes(4, 0)).status(),
+              0x0007);
 }
 
 }  // namespace
