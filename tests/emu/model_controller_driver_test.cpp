@@ -83,6 +83,16 @@ TEST(ControllerNodes, MalformedPassthroughHeaders) {
     EXPECT_EQ(rig.node(kXol3)->ioctl(kPassthrough, wrongIoc.data()), -ENODEV);
 }
 
+TEST(ControllerNodes, ShortReplyBufferGetsOnlyItsLength) {
+    Rig rig;
+    Bytes facts(12, 0);
+    facts[3] = 0x03;
+    Exchange x = rig.pass(kXol3, 0, facts, 20);
+    ASSERT_EQ(x.rc, 0);
+    EXPECT_EQ(rd16(x.reply, 0), 0x0206);
+    EXPECT_EQ(x.reply.size(), 20u);
+}
+
 TEST(ControllerNodes, UnknownFunctionAnswersInvalidFunction) {
     Rig rig;
     Bytes frame(16, 0);
