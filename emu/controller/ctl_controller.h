@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ctl_bytes.h"
-#include "ctl_spec.h"
+#include "ctl_setup.h"
 #include "emu_api.h"
 
 namespace qemu::ctl {
@@ -90,11 +90,11 @@ struct SettingsPage {
 
 class Controller final {
   public:
-    Controller(ControllerSpec spec, EmuServices& services);
+    Controller(ControllerSetup setup, EmuServices& services);
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
-    const ControllerSpec& spec() const { return spec_; }
+    const ControllerSetup& setup() const { return setup_; }
     const ChipRow& chip() const { return chip_; }
 
     // 0 when the IOC answers; -EAGAIN inside the reset window (counts as one
@@ -174,7 +174,7 @@ class Controller final {
     void saveRegion(uint8_t imageType);
     void saveMisc();
 
-    ControllerSpec spec_;
+    ControllerSetup setup_;
     const ChipRow& chip_;
     EmuServices& services_;
     FaultBank faults_;

@@ -46,10 +46,10 @@ std::string Controller::diagAnswer(const std::string& command) const {
         std::snprintf(xif, sizeof xif, "%02X.%02X", chip_.msgVersion >> 8, chip_.msgVersion & 0xFF);
         out << "Firmware version : " << version4(runningFw_) << "\n"
             << "XIF version      : " << xif << "\n"
-            << "Chip             : " << chip_.chipName << " " << spec_.chipRevisionText << "\n"
-            << "Board            : " << spec_.boardName << "\n";
+            << "Chip             : " << chip_.chipName << " " << setup_.chipRevisionText << "\n"
+            << "Board            : " << setup_.boardName << "\n";
     } else if (w.size() == 2 && w[0] == "pl" && w[1] == "dbg") {
-        for (int phy = 0; phy < spec_.phys; ++phy) {
+        for (int phy = 0; phy < setup_.phys; ++phy) {
             const int link = linkOfPhy(phy);
             char line[96];
             if (phyDisabled(phy)) {
@@ -58,9 +58,9 @@ std::string Controller::diagAnswer(const std::string& command) const {
                 std::snprintf(line, sizeof line, "phy %02d: no link\n", phy);
             } else {
                 std::snprintf(line, sizeof line, "phy %02d: link up rate 0x%x attached %016llx\n",
-                              phy, spec_.linkRate,
+                              phy, setup_.linkRate,
                               static_cast<unsigned long long>(
-                                  spec_.links[static_cast<size_t>(link)].expanderSas));
+                                  setup_.links[static_cast<size_t>(link)].expanderSas));
             }
             out << line;
         }

@@ -52,23 +52,23 @@ void startReply(Bytes* reply, size_t size, uint8_t function) {
 
 }  // namespace
 
-Controller::Controller(ControllerSpec spec, EmuServices& services)
-    : spec_(std::move(spec)),
-      chip_(chipFor(spec_.deviceId)),
+Controller::Controller(ControllerSetup setup, EmuServices& services)
+    : setup_(std::move(setup)),
+      chip_(chipFor(setup_.deviceId)),
       services_(services),
-      faults_(spec_.faults) {
-    firmware_ = buildFirmwareImage(spec_);
+      faults_(setup_.faults) {
+    firmware_ = buildFirmwareImage(setup_);
     backup_ = firmware_;
-    boot_ = buildBootImage(spec_);
+    boot_ = buildBootImage(setup_);
     others_[6] = buildFillerRegion("QCFG1", 4096, 6);
     others_[7] = buildFillerRegion("QCFG2", 4096, 7);
     others_[8] = buildFillerRegion("QBOOTLOADER", 8192, 8);
     others_[9] = Bytes();
     others_[11] = buildFillerRegion("QTRIVAULT", 2048, 11);
-    runningFw_ = spec_.firmwareVersion;
-    nvdataDefault_ = spec_.nvdataVersion;
-    nvdataPersistent_ = spec_.nvdataPersistentVersion;
-    const size_t phys = static_cast<size_t>(spec_.phys);
+    runningFw_ = setup_.firmwareVersion;
+    nvdataDefault_ = setup_.nvdataVersion;
+    nvdataPersistent_ = setup_.nvdataPersistentVersion;
+    const size_t phys = static_cast<size_t>(setup_.phys);
     phyCounters_.assign(phys * 4, 0);
     phyEvents_.assign(phys * 4, 0);
     for (size_t i = 0; i < phys; ++i) {
@@ -84,12 +84,12 @@ Controller::Controller(ControllerSpec spec, EmuServices& services)
     static const char* const kFaultKinds[] = {"frameStatus",      "configStatus",
                                               "adapterInfoErrno", "passthroughErrno",
                                               "hardResetErrno",   "noReturnAfterReset"};
-    for (const FaultSpec& f : spec_.faults) {
+    for (const FaultSpec& f : setup_.faults) {
         bool known = false;
         for (const char* kind : kFaultKinds)
             known = known || f.kind == kind;
         if (!known) {
-            services_.logLine(spec_.node + " ioc" + std::to_string(spec_.ioc) +
+            services_.logLine(setup_.node + " ioc" + std::to_string(setup_.ioc) +
                               ": unknown fault kind '" + f.kind + "' ignored");
         }
     }
@@ -101,7 +101,7 @@ int Controller::availability() {
     if (!resetting_)
         return 0;
     const bool timeUp = services_.nowNs() >= resetEndNs_;
-    const bool patienceUp = spec_.resetRefusals != 0 && refusals_ >= spec_.resetRefusals;
+    const bool patienceUp = setup_.resetRefusals != 0 && refusals_ >= setup_.resetRefusals;
     if (timeUp || patienceUp) {
         resetting_ = false;
         return 0;
@@ -117,16 +117,16 @@ int Controller::adapterInfo(uint8_t* info) {
     }
     put32(info, 12, chip_.adapterType);
     put32(info, 16, 0);
-    put32(info, 20, spec_.deviceId);
-    put32(info, 24, spec_.revision);
-    put32(info, 28, spec_.subsystemDeviceId);
-    put32(info, 32, spec_.subsystemVendorId);
+    put32(info, 20, setup_.deviceId);
+    put32(info, 24, setup_.revision);
+    put32(info, 28, setup_.subsystemDeviceId);
+    put32(info, 32, setup_.subsystemVendorId);
     put32(info, 36, 0);
     put32(info, 40, runningFw_);
-    putText(info, 48, 32, spec_.driverVersion);
-    info[81] = spec_.scsiId;
+    putText(info, 48, 32, setup_.driverVersion);
+    info[81] = setup_.scsiId;
     put32(info, 84,
-          (spec_.pciBus << 8) | ((spec_.pciFunction & 7) << 5) | (spec_.pciDevice & 0x1F));
+          (setup_.pciBus << 8) | ((setup_.pciFunction & 7) << 5) | (setup_.pciDevice & 0x1F));
     return 0;
 }
 
@@ -182,7 +182,7 @@ int Controller::passthrough(const uint8_t* frame, size_t length, const FrameIo& 
     }
     char line[128];
     std::snprintf(line, sizeof line, "%s ioc%u function 0x%02x length %zu status 0x%04x",
-                  spec_.node.c_str(), spec_.ioc, function, length, get16(*reply, 14));
+                  setup_.node.c_str(), setup_.ioc, function, length, get16(*reply, 14));
     services_.logLine(line);
     return 0;
 }
@@ -193,14 +193,14 @@ void Controller::iocFacts(Bytes* reply) {
     set16(r, 0, chip_.msgVersion);
     r[2] = static_cast<uint8_t>(kIocFactsReplySize / 4);
     set16(r, 4, 0x2A00);  // header version
-    r[6] = static_cast<uint8_t>(spec_.ioc);
+    r[6] = static_cast<uint8_t>(setup_.ioc);
     set16(r, 12, 0);                    // IOC exceptions
     r[20] = 128;                        // max chain depth
     r[21] = 4;                          // initialised by the host driver
     r[22] = 1;                          // number of ports
     r[23] = chip_.newFamily ? 96 : 16;  // MSI-X vectors
     set16(r, 24, chip_.newFamily ? 9856 : 2000);
-    set16(r, 26, spec_.productId);
+    set16(r, 26, setup_.productId);
     set32(r, 28, chip_.newFamily ? 0x0002A85C : 0x0000285C);
     set32(r, 32, runningFw_);
     set16(r, 36, 32);  // request frame size in words
@@ -389,7 +389,7 @@ void Controller::ioUnitControl(const uint8_t* frame, size_t length, Bytes* reply
     (*reply)[0] = op;
     if (op >= 6 && op <= 8) {
         const uint8_t phy = frame[14];
-        if (phy >= spec_.phys) {
+        if (phy >= setup_.phys) {
             set16(*reply, 14, kIocStatusInvalidField);
             return;
         }
@@ -435,16 +435,16 @@ int Controller::hardReset() {
     saveMisc();
     resetting_ = true;
     refusals_ = 0;
-    resetEndNs_ = services_.nowNs() + static_cast<uint64_t>(spec_.resetMs) * 1000000ull;
+    resetEndNs_ = services_.nowNs() + static_cast<uint64_t>(setup_.resetMs) * 1000000ull;
     char line[96];
-    std::snprintf(line, sizeof line, "%s ioc%u hard reset%s", spec_.node.c_str(), spec_.ioc,
+    std::snprintf(line, sizeof line, "%s ioc%u hard reset%s", setup_.node.c_str(), setup_.ioc,
                   dead_ ? " (does not come back)" : "");
     services_.logLine(line);
     return 0;
 }
 
 int Controller::mapHandle(uint16_t handle, uint32_t* targetId, uint32_t* bus) {
-    for (size_t i = 0; i < spec_.nvme.size(); ++i) {
+    for (size_t i = 0; i < setup_.nvme.size(); ++i) {
         if (nvmeHandle(i) == handle) {
             *targetId = static_cast<uint32_t>(i);
             *bus = 1;  // PCIe devices sit on their own channel

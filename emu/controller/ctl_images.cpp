@@ -20,7 +20,7 @@ void fillPattern(Bytes& b, size_t from, size_t to, uint32_t seed) {
 }
 
 // One ROM image of `blocks` 512-byte units with its PCIR structure at 0x1C.
-Bytes romImage(const ControllerSpec& spec, uint8_t codeType, uint32_t blocks, uint16_t codeRev,
+Bytes romImage(const ControllerSetup& setup, uint8_t codeType, uint32_t blocks, uint16_t codeRev,
                uint8_t verHi, uint8_t verLo, bool last) {
     Bytes img(blocks * 512, 0);
     fillPattern(img, 0x40, img.size(), codeType + 7u);
@@ -42,8 +42,8 @@ Bytes romImage(const ControllerSpec& spec, uint8_t codeType, uint32_t blocks, ui
     }
     set16(img, 0x18, pcir);
     std::memcpy(img.data() + pcir, "PCIR", 4);
-    set16(img, pcir + 4, spec.vendorId);
-    set16(img, pcir + 6, spec.deviceId);
+    set16(img, pcir + 4, setup.vendorId);
+    set16(img, pcir + 6, setup.deviceId);
     set16(img, pcir + 8, 0);
     set16(img, pcir + 0x0A, 0x1C);  // structure length, revision 3 layout
     img[pcir + 0x0C] = 3;
@@ -81,28 +81,28 @@ size_t putExtended(Bytes& img, size_t header, size_t at, uint32_t type, uint32_t
 
 }  // namespace
 
-Bytes buildBootImage(const ControllerSpec& spec) {
+Bytes buildBootImage(const ControllerSetup& setup) {
     Bytes out;
-    const bool withEfi = spec.uefiVersion != 0;
-    if (spec.biosVersion != 0) {
-        append(out, romImage(spec, 0, 18, static_cast<uint16_t>(spec.biosVersion >> 16),
-                             static_cast<uint8_t>(spec.biosVersion >> 8),
-                             static_cast<uint8_t>(spec.biosVersion), !withEfi));
+    const bool withEfi = setup.uefiVersion != 0;
+    if (setup.biosVersion != 0) {
+        append(out, romImage(setup, 0, 18, static_cast<uint16_t>(setup.biosVersion >> 16),
+                             static_cast<uint8_t>(setup.biosVersion >> 8),
+                             static_cast<uint8_t>(setup.biosVersion), !withEfi));
     }
     if (withEfi) {
-        append(out, romImage(spec, 3, 24, static_cast<uint16_t>(spec.uefiVersion >> 16),
-                             static_cast<uint8_t>(spec.uefiVersion >> 8),
-                             static_cast<uint8_t>(spec.uefiVersion), true));
+        append(out, romImage(setup, 3, 24, static_cast<uint16_t>(setup.uefiVersion >> 16),
+                             static_cast<uint8_t>(setup.uefiVersion >> 8),
+                             static_cast<uint8_t>(setup.uefiVersion), true));
     }
     return out;
 }
 
-Bytes buildFirmwareImage(const ControllerSpec& spec) {
-    const ChipRow& chip = chipFor(spec.deviceId);
+Bytes buildFirmwareImage(const ControllerSetup& setup) {
+    const ChipRow& chip = chipFor(setup.deviceId);
     const bool formB = hasPcie(chip);  // the newest family's header form
     const size_t size = formB ? 70000 : 65536 + 4096;
     Bytes img(size, 0);
-    fillPattern(img, 0, size, spec.deviceId);
+    fillPattern(img, 0, size, setup.deviceId);
     const size_t h = formB ? kFormBHeaderOffset : 0;
     if (formB) {
         std::memset(img.data(), 0, kFormBHeaderOffset);
@@ -113,14 +113,14 @@ Bytes buildFirmwareImage(const ControllerSpec& spec) {
     for (int i = 0; i < 4; ++i)
         set32(img, h + 4 * i, formB ? kFormB[i] : kFormA[i]);
     set32(img, h + 16, static_cast<uint32_t>(chip.msgVersion) << 16);
-    set32(img, h + 20, spec.firmwareVersion);
-    set32(img, h + 24, spec.nvdataVersion);
-    set32(img, h + 28, spec.packageVersion);
-    set16(img, h + 0x20, spec.vendorId);
-    set16(img, h + 0x22, spec.productId);
-    setText(img, h + 104, 32, spec.firmwareName);
+    set32(img, h + 20, setup.firmwareVersion);
+    set32(img, h + 24, setup.nvdataVersion);
+    set32(img, h + 28, setup.packageVersion);
+    set16(img, h + 0x20, setup.vendorId);
+    set16(img, h + 0x22, setup.productId);
+    setText(img, h + 104, 32, setup.firmwareName);
     setText(img, h + 140, 32, "Quarlen");
-    setText(img, h + 176, 32, spec.packageName);
+    setText(img, h + 176, 32, setup.packageName);
 
     // Extended image chain right behind the header.
     const size_t devices = h + kHeaderSize;
@@ -131,17 +131,17 @@ Bytes buildFirmwareImage(const ControllerSpec& spec) {
     std::memset(img.data() + devices, 0, init + 1024 - devices);
     putExtended(img, h, devices, 7, 128, nvdata);
     img[devices + 66] = 1;
-    set16(img, devices + 72, spec.deviceId);
+    set16(img, devices + 72, setup.deviceId);
     putExtended(img, h, nvdata, 3, 256, boot);
     set32(img, nvdata + 64, 0x546F6C62);
-    set32(img, nvdata + 72, spec.nvdataVersion);
+    set32(img, nvdata + 72, setup.nvdataVersion);
     set16(img, nvdata + 92, 16);  // product-ID block at 64 + 4 * 16
     const size_t prod = nvdata + 64 + 64;
     set32(img, prod, 0x57657370);
     setText(img, prod + 4, 8, "QUARLEN");
-    setText(img, prod + 12, 16, spec.boardName);
+    setText(img, prod + 12, 16, setup.boardName);
     set16(img, prod + 40, 0);
-    set16(img, prod + 42, spec.deviceId);
+    set16(img, prod + 42, setup.deviceId);
     img[prod + 48] = 0xFF;  // every chip revision
     img[prod + 50] = 0;
     putExtended(img, h, boot, 4, 1024, init);

@@ -5,18 +5,18 @@
 #include <cstdint>
 
 #include "ctl_bytes.h"
-#include "ctl_spec.h"
+#include "ctl_setup.h"
 
 namespace qemu::ctl {
 
 // x86 image (code type 0, PCIR revision 3) then, when uefiVersion is non-zero,
 // an EFI image (code type 3) carrying the last-image indicator. Every image
 // sums to 0 modulo 256.
-Bytes buildBootImage(const ControllerSpec& spec);
+Bytes buildBootImage(const ControllerSetup& setup);
 
 // Header form A (older families) or form B (newest family), supported device
 // list, NVDATA, bootloader and initialization images; 32-bit words sum to 0.
-Bytes buildFirmwareImage(const ControllerSpec& spec);
+Bytes buildFirmwareImage(const ControllerSetup& setup);
 
 // Offset of the firmware header in an image (form A: 0, form B: the word at
 // 0x2C), or -1 when the image has neither signature.

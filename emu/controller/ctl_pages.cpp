@@ -63,23 +63,23 @@ void Controller::buildSettingsPages() {
         const uint8_t ext = type == kTypeExtended ? sp.defaults[6] : 0;
         settings_[pageKey(type, ext, sp.defaults[2])] = std::move(sp);
     };
-    const int phys = spec_.phys;
+    const int phys = setup_.phys;
 
     Bytes m0 = newPage(kTypeManufacturing, 0, 0, 76);
-    setText(m0, 4, 16, spec_.mfgChipName);
-    setText(m0, 20, 8, spec_.chipRevisionText);
-    setText(m0, 28, 16, spec_.boardName);
-    setText(m0, 44, 16, spec_.boardAssembly);
-    setText(m0, 60, 16, spec_.boardTracer);
+    setText(m0, 4, 16, setup_.mfgChipName);
+    setText(m0, 20, 8, setup_.chipRevisionText);
+    setText(m0, 28, 16, setup_.boardName);
+    setText(m0, 44, 16, setup_.boardAssembly);
+    setText(m0, 60, 16, setup_.boardTracer);
     add(std::move(m0), false, true);
 
     Bytes m5 = newPage(kTypeManufacturing, 0, 5, 16 + 16 * std::max(phys, 1));
     m5[4] = static_cast<uint8_t>(phys);
     for (int i = 0; i < phys; ++i) {
-        const uint64_t sas = spec_.wwid + static_cast<uint64_t>(i);
+        const uint64_t sas = setup_.wwid + static_cast<uint64_t>(i);
         set32(m5, 16 + 16 * i, static_cast<uint32_t>(sas));
         set32(m5, 16 + 16 * i + 4, static_cast<uint32_t>(sas >> 32));
-        set64(m5, 16 + 16 * i + 8, spec_.wwid);
+        set64(m5, 16 + 16 * i + 8, setup_.wwid);
     }
     add(std::move(m5), true, true);
 
@@ -104,7 +104,7 @@ void Controller::buildSettingsPages() {
     set32(bios3, 4, 0x00000001);  // global flags: adapter order enabled
     add(std::move(bios3), true, false);
     Bytes bios4 = newPage(kTypeBios, 0, 4, 12);
-    set64(bios4, 4, spec_.wwid);
+    set64(bios4, 4, setup_.wwid);
     add(std::move(bios4), false, false);
 
     // IO Unit page 11 on the newest family, SAS IO Unit page 4 before it:
@@ -119,7 +119,7 @@ void Controller::buildSettingsPages() {
         add(std::move(s4), true, false);
     }
 
-    const uint8_t rates = static_cast<uint8_t>((spec_.linkRate << 4) | 0x8);
+    const uint8_t rates = static_cast<uint8_t>((setup_.linkRate << 4) | 0x8);
     Bytes s1 = newPage(kTypeExtended, kExtSasIoUnit, 1, 20 + 12 * phys);
     set16(s1, 10, 128);
     set16(s1, 14, 256);
@@ -165,7 +165,7 @@ void Controller::buildSettingsPages() {
             p1[e] = static_cast<uint8_t>(l);
             p1[e + 3] = 0x40;  // up to 8.0 GT/s
             bool attached = false;
-            for (const NvmeSpec& n : spec_.nvme)
+            for (const NvmeSpec& n : setup_.nvme)
                 attached = attached || n.link == l;
             set32(p1, e + 4, attached ? 0x10 : 0);
         }
@@ -180,8 +180,8 @@ const Bytes* Controller::settingsCurrent(uint8_t type, uint8_t ext, uint8_t numb
 
 uint64_t Controller::currentWwid() const {
     const Bytes* m5 = settingsCurrent(kTypeManufacturing, 0, 5);
-    if (m5 == nullptr || spec_.phys == 0)
-        return spec_.wwid;
+    if (m5 == nullptr || setup_.phys == 0)
+        return setup_.wwid;
     return static_cast<uint64_t>(get32(*m5, 16)) | (static_cast<uint64_t>(get32(*m5, 20)) << 32);
 }
 
@@ -191,8 +191,8 @@ bool Controller::phyDisabled(int phy) const {
 }
 
 int Controller::linkOfPhy(int phy) const {
-    for (size_t l = 0; l < spec_.links.size(); ++l) {
-        const auto& p = spec_.links[l].phys;
+    for (size_t l = 0; l < setup_.links.size(); ++l) {
+        const auto& p = setup_.links[l].phys;
         if (std::find(p.begin(), p.end(), phy) != p.end())
             return static_cast<int>(l);
     }
@@ -200,11 +200,11 @@ int Controller::linkOfPhy(int phy) const {
 }
 
 uint16_t Controller::expanderHandle(size_t link) const {
-    return static_cast<uint16_t>(spec_.phys + 1 + static_cast<int>(link));
+    return static_cast<uint16_t>(setup_.phys + 1 + static_cast<int>(link));
 }
 
 uint16_t Controller::nvmeHandle(size_t index) const {
-    return static_cast<uint16_t>(spec_.phys + 1 + static_cast<int>(spec_.links.size()) +
+    return static_cast<uint16_t>(setup_.phys + 1 + static_cast<int>(setup_.links.size()) +
                                  static_cast<int>(index));
 }
 
@@ -258,7 +258,7 @@ void Controller::config(const uint8_t* frame, size_t length, const FrameIo& io, 
         std::snprintf(line, sizeof line,
                       "%s ioc%u config action %u type 0x%02x ext 0x%02x page %u addr 0x%08x "
                       "status 0x%04x",
-                      spec_.node.c_str(), spec_.ioc, action, type, ext, number, address, status);
+                      setup_.node.c_str(), setup_.ioc, action, type, ext, number, address, status);
         services_.logLine(line);
     };
 
@@ -308,7 +308,7 @@ void Controller::config(const uint8_t* frame, size_t length, const FrameIo& io, 
         const size_t n = std::min(io.dataOutLength, size);
         std::copy(io.dataOut + keep, io.dataOut + n, dst->begin() + static_cast<long>(keep));
         if (type == kTypeManufacturing && number == 5) {
-            (*dst)[4] = static_cast<uint8_t>(spec_.phys);
+            (*dst)[4] = static_cast<uint8_t>(setup_.phys);
         }
         // Clearing the entry count of the event log erases its entries.
         if (type == kTypeExtended && ext == kExtLog && get16(*dst, 16) == 0) {

@@ -23,7 +23,7 @@ std::string regionKey(const std::string& base, uint8_t type) {
 
 void Controller::loadState() {
     Bytes blob;
-    if (services_.loadState(spec_.stateKey + "-pages", &blob) && blob.size() >= 8 &&
+    if (services_.loadState(setup_.stateKey + "-pages", &blob) && blob.size() >= 8 &&
         get32(blob, 0) == kPagesMagic) {
         const uint32_t count = get32(blob, 4);
         size_t at = 8;
@@ -44,12 +44,12 @@ void Controller::loadState() {
     }
     for (uint8_t type : kSavedRegions) {
         Bytes bytes;
-        if (services_.loadState(regionKey(spec_.stateKey, type), &bytes)) {
+        if (services_.loadState(regionKey(setup_.stateKey, type), &bytes)) {
             *mutableRegion(type) = std::move(bytes);
         }
     }
     Bytes misc;
-    if (services_.loadState(spec_.stateKey + "-misc", &misc) && misc.size() >= 20 &&
+    if (services_.loadState(setup_.stateKey + "-misc", &misc) && misc.size() >= 20 &&
         get32(misc, 0) == kMiscMagic) {
         pendingFirmware_ = get32(misc, 4) != 0;
         runningFw_ = get32(misc, 8);
@@ -68,14 +68,14 @@ void Controller::savePages() {
         blob.insert(blob.end(), page.current.begin(), page.current.end());
         blob.insert(blob.end(), page.nvram.begin(), page.nvram.end());
     }
-    services_.saveState(spec_.stateKey + "-pages", blob);
+    services_.saveState(setup_.stateKey + "-pages", blob);
 }
 
 void Controller::saveRegion(uint8_t imageType) {
     const uint8_t stored = imageType == 1 ? 0 : imageType;
     const Bytes* bytes = region(stored);
     if (bytes != nullptr)
-        services_.saveState(regionKey(spec_.stateKey, stored), *bytes);
+        services_.saveState(regionKey(setup_.stateKey, stored), *bytes);
 }
 
 void Controller::saveMisc() {
@@ -85,7 +85,7 @@ void Controller::saveMisc() {
     append32(misc, runningFw_);
     append32(misc, nvdataDefault_);
     append32(misc, nvdataPersistent_);
-    services_.saveState(spec_.stateKey + "-misc", misc);
+    services_.saveState(setup_.stateKey + "-misc", misc);
 }
 
 }  // namespace qemu::ctl

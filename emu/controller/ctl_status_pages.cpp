@@ -54,14 +54,14 @@ uint16_t Controller::ioUnit0Page(uint8_t type, uint8_t /*ext*/, uint8_t /*number
 uint16_t Controller::ioUnit7Page(uint8_t type, uint8_t /*ext*/, uint8_t /*number*/,
                                  uint32_t /*address*/, Bytes* page) const {
     Bytes p = newPage(type, 0, 7, 40);
-    p[6] = spec_.pcieWidth;
-    p[7] = spec_.pcieSpeed;
+    p[6] = setup_.pcieWidth;
+    p[7] = setup_.pcieSpeed;
     set32(p, 8, 0x00000001);  // processor running
-    set16(p, 16, spec_.iocTemperature);
-    p[18] = spec_.temperatureUnits;
+    set16(p, 16, setup_.iocTemperature);
+    p[18] = setup_.temperatureUnits;
     p[19] = 100;  // IOC speed, MHz / 10
-    set16(p, 20, spec_.boardTemperature);
-    p[22] = spec_.temperatureUnits;
+    set16(p, 20, setup_.boardTemperature);
+    p[22] = setup_.temperatureUnits;
     *page = std::move(p);
     return 0;
 }
@@ -69,19 +69,19 @@ uint16_t Controller::ioUnit7Page(uint8_t type, uint8_t /*ext*/, uint8_t /*number
 uint16_t Controller::ioc0Page(uint8_t type, uint8_t /*ext*/, uint8_t /*number*/,
                               uint32_t /*address*/, Bytes* page) const {
     Bytes p = newPage(type, 0, 0, 28);
-    set16(p, 8, spec_.vendorId);
-    set16(p, 10, spec_.deviceId);
-    p[12] = spec_.revision;
+    set16(p, 8, setup_.vendorId);
+    set16(p, 10, setup_.deviceId);
+    p[12] = setup_.revision;
     set32(p, 16, 0x00010700);  // class code: SAS controller
-    set16(p, 20, spec_.subsystemVendorId);
-    set16(p, 22, spec_.subsystemDeviceId);
+    set16(p, 20, setup_.subsystemVendorId);
+    set16(p, 22, setup_.subsystemDeviceId);
     *page = std::move(p);
     return 0;
 }
 
 uint16_t Controller::sasIoUnit0Page(uint8_t type, uint8_t ext, uint8_t /*number*/,
                                     uint32_t /*address*/, Bytes* page) const {
-    const int phys = spec_.phys;
+    const int phys = setup_.phys;
     Bytes p = newPage(type, ext, 0, 16 + 20 * phys);
     p[12] = static_cast<uint8_t>(phys);
     const Bytes* s1 = settingsCurrent(kTypeExtended, kExtSasIoUnit, 1);
@@ -95,7 +95,7 @@ uint16_t Controller::sasIoUnit0Page(uint8_t type, uint8_t ext, uint8_t /*number*
         if (phyDisabled(i)) {
             rate = 0x11;
         } else if (link >= 0) {
-            rate = static_cast<uint8_t>((spec_.linkRate << 4) | spec_.linkRate);
+            rate = static_cast<uint8_t>((setup_.linkRate << 4) | setup_.linkRate);
         }
         p[e + 3] = rate;
         set32(p, e + 4, kControllerDeviceInfo);
@@ -108,7 +108,7 @@ uint16_t Controller::sasIoUnit0Page(uint8_t type, uint8_t ext, uint8_t /*number*
 
 uint16_t Controller::sasPhyPage(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
                                 Bytes* page) const {
-    const int phys = spec_.phys;
+    const int phys = setup_.phys;
     const uint32_t form = address >> 28;
     const int phy = form == 1 ? static_cast<int>(address & 0xFFFF)
                               : (form == 0 ? static_cast<int>(address & 0xFF) : -1);
@@ -120,18 +120,18 @@ uint16_t Controller::sasPhyPage(uint8_t type, uint8_t ext, uint8_t number, uint3
         Bytes p = newPage(type, ext, 0, 36);
         set16(p, 8, static_cast<uint32_t>(phy + 1));
         if (up) {
-            const LinkSpec& l = spec_.links[link];
+            const LinkSetup& l = setup_.links[link];
             const int idx =
                 static_cast<int>(std::find(l.phys.begin(), l.phys.end(), phy) - l.phys.begin());
             set16(p, 12, expanderHandle(link));
             p[14] = static_cast<uint8_t>(l.firstExpanderPhy + idx);
             set32(p, 16, 0x00000001);
         }
-        p[20] = static_cast<uint8_t>((spec_.linkRate << 4) | 0x8);
+        p[20] = static_cast<uint8_t>((setup_.linkRate << 4) | 0x8);
         p[21] = p[20];
         p[23] = 0;
         set32(p, 24, up ? 0x08000000 : 0);
-        p[28] = phyDisabled(phy) ? 0x01 : (up ? spec_.linkRate : 0);
+        p[28] = phyDisabled(phy) ? 0x01 : (up ? setup_.linkRate : 0);
         *page = std::move(p);
     } else if (number == 1) {
         Bytes p = newPage(type, ext, 1, 28);
@@ -153,11 +153,11 @@ uint16_t Controller::sasPhyPage(uint8_t type, uint8_t ext, uint8_t number, uint3
 
 uint16_t Controller::sasDevice0Page(uint8_t type, uint8_t ext, uint8_t /*number*/, uint32_t address,
                                     Bytes* page) const {
-    const int phys = spec_.phys;
+    const int phys = setup_.phys;
     const uint32_t form = address >> 28;
     const uint16_t handle = static_cast<uint16_t>(address & 0xFFFF);
     const uint64_t wwid = currentWwid();
-    const size_t links = spec_.links.size();
+    const size_t links = setup_.links.size();
     // Walkable devices: the expanders. The controller's own per-phy
     // handles answer by handle only.
     uint16_t h = 0;
@@ -185,16 +185,16 @@ uint16_t Controller::sasDevice0Page(uint8_t type, uint8_t ext, uint8_t /*number*
     } else if (h > phys && h <= phys + static_cast<int>(links)) {
         const size_t l = static_cast<size_t>(h - phys - 1);
         set16(p, 10, static_cast<uint32_t>(2 + l));
-        set64(p, 12, spec_.links[l].expanderSas);
-        set16(p, 20, static_cast<uint32_t>(spec_.links[l].phys.front() + 1));
-        p[22] = static_cast<uint8_t>(spec_.links[l].phys.front());
+        set64(p, 12, setup_.links[l].expanderSas);
+        set16(p, 20, static_cast<uint32_t>(setup_.links[l].phys.front() + 1));
+        p[22] = static_cast<uint8_t>(setup_.links[l].phys.front());
         set16(p, 24, h);
-        p[26] = static_cast<uint8_t>(spec_.links[l].firstExpanderPhy);
+        p[26] = static_cast<uint8_t>(setup_.links[l].firstExpanderPhy);
         set32(p, 28, kExpanderDeviceInfo);
         set16(p, 32, 0x0001);  // device present
         p[34] = static_cast<uint8_t>(l);
-        p[35] = static_cast<uint8_t>(spec_.links[l].phys.size());
-        set64(p, 36, spec_.links[l].expanderSas);
+        p[35] = static_cast<uint8_t>(setup_.links[l].phys.size());
+        set64(p, 36, setup_.links[l].expanderSas);
     } else {
         return kIocStatusConfigInvalidPage;
     }
@@ -206,7 +206,7 @@ uint16_t Controller::sasExpanderPage(uint8_t type, uint8_t ext, uint8_t number, 
                                      Bytes* page) const {
     const uint32_t form = address >> 28;
     const uint16_t handle = static_cast<uint16_t>(address & 0xFFFF);
-    const size_t links = spec_.links.size();
+    const size_t links = setup_.links.size();
     size_t l = links;
     if (number == 0 && form == 0) {
         const uint32_t after = handle == 0xFFFF ? 0 : handle;
@@ -222,7 +222,7 @@ uint16_t Controller::sasExpanderPage(uint8_t type, uint8_t ext, uint8_t number, 
     }
     if (l == links)
         return kIocStatusConfigInvalidPage;
-    const LinkSpec& link = spec_.links[l];
+    const LinkSetup& link = setup_.links[l];
     if (number == 0) {
         Bytes p = newPage(type, ext, 0, 64);
         p[8] = static_cast<uint8_t>(l);
@@ -249,7 +249,7 @@ uint16_t Controller::sasExpanderPage(uint8_t type, uint8_t ext, uint8_t number, 
         const int hbaPhy = link.phys[static_cast<size_t>(idx)];
         set16(p, 16, static_cast<uint32_t>(hbaPhy + 1));
         set32(p, 24, kControllerDeviceInfo);
-        p[36] = spec_.linkRate;
+        p[36] = setup_.linkRate;
         p[38] = static_cast<uint8_t>(hbaPhy);
     }
     set16(p, 32, expanderHandle(l));
@@ -260,11 +260,11 @@ uint16_t Controller::sasExpanderPage(uint8_t type, uint8_t ext, uint8_t number, 
 
 uint16_t Controller::enclosure0Page(uint8_t type, uint8_t ext, uint8_t /*number*/, uint32_t address,
                                     Bytes* page) const {
-    const int phys = spec_.phys;
+    const int phys = setup_.phys;
     const uint32_t form = address >> 28;
     const uint16_t handle = static_cast<uint16_t>(address & 0xFFFF);
     const uint64_t wwid = currentWwid();
-    const size_t links = spec_.links.size();
+    const size_t links = setup_.links.size();
     // Enclosure 1 is the controller's own; one more per expander.
     const uint16_t count = static_cast<uint16_t>(1 + links);
     uint16_t h = 0;
@@ -281,7 +281,7 @@ uint16_t Controller::enclosure0Page(uint8_t type, uint8_t ext, uint8_t /*number*
         set64(p, 12, wwid);
         set16(p, 24, static_cast<uint32_t>(phys));
     } else {
-        const LinkSpec& link = spec_.links[static_cast<size_t>(h - 2)];
+        const LinkSetup& link = setup_.links[static_cast<size_t>(h - 2)];
         set64(p, 12, link.expanderSas | 0x3F);
         set16(p, 20, 0x0001);  // enclosure services device present
         set16(p, 24, static_cast<uint32_t>(link.expanderPhyCount));
@@ -294,14 +294,14 @@ uint16_t Controller::enclosure0Page(uint8_t type, uint8_t ext, uint8_t /*number*
 
 uint16_t Controller::pcieIoUnit0Page(uint8_t type, uint8_t ext, uint8_t /*number*/,
                                      uint32_t /*address*/, Bytes* page) const {
-    const int phys = spec_.phys;
+    const int phys = setup_.phys;
     Bytes p = newPage(type, ext, 0, 16 + 20 * kPcieLinks);
     p[12] = kPcieLinks;
     for (int l = 0; l < kPcieLinks; ++l) {
         const size_t e = 16 + 20 * static_cast<size_t>(l);
         p[e] = static_cast<uint8_t>(l);
-        for (size_t n = 0; n < spec_.nvme.size(); ++n) {
-            if (spec_.nvme[n].link != l)
+        for (size_t n = 0; n < setup_.nvme.size(); ++n) {
+            if (setup_.nvme[n].link != l)
                 continue;
             p[e + 3] = 0x04;  // 8.0 GT/s
             set32(p, e + 4, kNvmeDeviceInfo);
@@ -317,22 +317,22 @@ uint16_t Controller::pcieDevice0Page(uint8_t type, uint8_t ext, uint8_t /*number
                                      uint32_t address, Bytes* page) const {
     const uint32_t form = address >> 28;
     const uint16_t handle = static_cast<uint16_t>(address & 0xFFFF);
-    size_t n = spec_.nvme.size();
+    size_t n = setup_.nvme.size();
     if (form == 0) {
         const uint32_t after = handle == 0xFFFF ? 0 : handle;
-        for (size_t i = 0; i < spec_.nvme.size() && n == spec_.nvme.size(); ++i) {
+        for (size_t i = 0; i < setup_.nvme.size() && n == setup_.nvme.size(); ++i) {
             if (nvmeHandle(i) > after)
                 n = i;
         }
     } else if (form == 2) {
-        for (size_t i = 0; i < spec_.nvme.size(); ++i) {
+        for (size_t i = 0; i < setup_.nvme.size(); ++i) {
             if (nvmeHandle(i) == handle)
                 n = i;
         }
     }
-    if (n == spec_.nvme.size())
+    if (n == setup_.nvme.size())
         return kIocStatusConfigInvalidPage;
-    const NvmeSpec& d = spec_.nvme[n];
+    const NvmeSpec& d = setup_.nvme[n];
     Bytes p = newPage(type, ext, 0, 56);
     set16(p, 8, static_cast<uint32_t>(d.link));
     set16(p, 10, 1);
@@ -360,7 +360,7 @@ uint16_t Controller::pcieLink1Page(uint8_t type, uint8_t ext, uint8_t /*number*/
     Bytes p = newPage(type, ext, 1, 24);
     p[8] = static_cast<uint8_t>(link);
     bool attached = false;
-    for (const NvmeSpec& n : spec_.nvme)
+    for (const NvmeSpec& n : setup_.nvme)
         attached = attached || n.link == static_cast<int>(link);
     set32(p, 12, attached ? 3 : 0);  // correctable
     set32(p, 16, 0);                 // non-fatal

@@ -169,17 +169,17 @@ class Node final : public ControlNode {
 class Topology final : public ControllerTopology {
   public:
     Topology(const nlohmann::json& topology, EmuServices& services) {
-        for (ctl::ControllerSpec& spec : ctl::parseControllers(topology)) {
-            Node* node = nodeFor(spec.node, services);
+        for (ctl::ControllerSetup& setup : ctl::parseControllers(topology)) {
+            Node* node = nodeFor(setup.node, services);
             if (node == nullptr)
                 continue;
-            if (node->has(spec.ioc)) {
-                services.logLine("controllers: duplicate IOC " + std::to_string(spec.ioc) + " on " +
-                                 spec.node + " ignored");
+            if (node->has(setup.ioc)) {
+                services.logLine("controllers: duplicate IOC " + std::to_string(setup.ioc) +
+                                 " on " + setup.node + " ignored");
                 continue;
             }
-            const uint32_t ioc = spec.ioc;
-            controllers_.push_back(std::make_unique<Controller>(std::move(spec), services));
+            const uint32_t ioc = setup.ioc;
+            controllers_.push_back(std::make_unique<Controller>(std::move(setup), services));
             node->add(ioc, controllers_.back().get());
         }
         // Nodes the driver creates even without an IOC behind them.

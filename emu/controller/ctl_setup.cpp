@@ -1,5 +1,5 @@
 // Controller chip table and the "controllers" topology parser.
-#include "ctl_spec.h"
+#include "ctl_setup.h"
 
 #include <cstdio>
 
@@ -83,7 +83,7 @@ constexpr ExpanderChip kExpanderChips[] = {
 
 // Finds the expander with this SAS address among topology["scsi"]["expanders"]
 // and takes its phy count from the entry or from its chip.
-void lookUpExpander(const nlohmann::json& scsi, LinkSpec* link) {
+void lookUpExpander(const nlohmann::json& scsi, LinkSetup* link) {
     if (!scsi.is_object() || !scsi.contains("expanders") || !scsi["expanders"].is_array())
         return;
     for (const auto& e : scsi["expanders"]) {
@@ -134,8 +134,8 @@ FaultSpec parseFault(const nlohmann::json& f) {
     return fault;
 }
 
-ControllerSpec parseOne(const nlohmann::json& a, const nlohmann::json& scsi, size_t index) {
-    ControllerSpec s;
+ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, size_t index) {
+    ControllerSetup s;
     s.node = "/dev/xol3ctl";
     text(a, "node", &s.node);
     num(a, "ioc", &s.ioc);
@@ -218,7 +218,7 @@ ControllerSpec parseOne(const nlohmann::json& a, const nlohmann::json& scsi, siz
     num(a, "resetRefusals", &s.resetRefusals);
     if (a.contains("links") && a["links"].is_array()) {
         for (const auto& l : a["links"]) {
-            LinkSpec link;
+            LinkSetup link;
             if (l.contains("phys") && l["phys"].is_array()) {
                 for (const auto& p : l["phys"]) {
                     uint64_t v = 0;
@@ -274,8 +274,8 @@ bool isKnownChip(uint16_t deviceId) {
     return chipFor(deviceId).deviceId == deviceId;
 }
 
-std::vector<ControllerSpec> parseControllers(const nlohmann::json& topology) {
-    std::vector<ControllerSpec> out;
+std::vector<ControllerSetup> parseControllers(const nlohmann::json& topology) {
+    std::vector<ControllerSetup> out;
     if (!topology.is_object() || !topology.contains("controllers"))
         return out;
     const nlohmann::json& section = topology["controllers"];
@@ -287,10 +287,10 @@ std::vector<ControllerSpec> parseControllers(const nlohmann::json& topology) {
     for (const auto& a : section["adapters"]) {
         if (!a.is_object())
             continue;
-        ControllerSpec spec = parseOne(a, scsi, index++);
-        if (spec.ioc > 254)
+        ControllerSetup setup = parseOne(a, scsi, index++);
+        if (setup.ioc > 254)
             continue;  // the driver numbers IOCs 0..254
-        out.push_back(std::move(spec));
+        out.push_back(std::move(setup));
     }
     return out;
 }

@@ -52,7 +52,7 @@ struct FaultSpec {
 };
 
 // A group of controller phys wired to one expander (a wide port).
-struct LinkSpec {
+struct LinkSetup {
     std::vector<int> phys;
     uint64_t expanderSas = 0;
     int firstExpanderPhy = 0;
@@ -67,7 +67,7 @@ struct NvmeSpec {
     std::string revision = "1.0";
 };
 
-struct ControllerSpec {
+struct ControllerSetup {
     std::string node;
     uint32_t ioc = 0;
     uint16_t deviceId = 0x0630;
@@ -102,7 +102,7 @@ struct ControllerSpec {
     uint8_t linkRate = 0xB;        // negotiated SAS rate code of attached phys
     uint32_t resetMs = 1500;       // virtual unavailability after a hard reset
     uint32_t resetRefusals = 4;    // ...or this many refused requests, whichever first
-    std::vector<LinkSpec> links;
+    std::vector<LinkSetup> links;
     std::vector<NvmeSpec> nvme;
     std::vector<FaultSpec> faults;
     std::string stateKey;  // "hba-<original wwid>", stable across WWID changes
@@ -110,6 +110,6 @@ struct ControllerSpec {
 
 // Reads topology["controllers"]["adapters"]; unknown keys are ignored,
 // malformed values fall back to defaults (the emulator must start anyway).
-std::vector<ControllerSpec> parseControllers(const nlohmann::json& topology);
+std::vector<ControllerSetup> parseControllers(const nlohmann::json& topology);
 
 }  // namespace qemu::ctl
