@@ -56,10 +56,10 @@ uint32_t listCommand(uint32_t count, char**) {
     // With nothing listed there is no valid answer to ask for.
     if (currentExecutionMode() == ExecutionMode::Interactive && targetCount() > 0) {
         uint32_t index = 0;
-        const PromptSpec spec =
+        const PromptSpec question =
             makePromptSpec(&index, "Enter the target index to connect with : ",
                            "Invalid value specified. Specify valid input.", 1, targetCount(), 0);
-        if (askNumber(spec, 1) != kAnswerAccepted)
+        if (askNumber(question, 1) != kAnswerAccepted)
             return 1;
         setCurrentTarget(targetAt(index));
     }

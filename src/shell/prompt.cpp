@@ -96,21 +96,22 @@ uint32_t readNumberLine(uint32_t* out, uint32_t min, uint32_t max, uint32_t allo
     return readNumber(out, min, max, allowEmpty, &atEnd);
 }
 
-uint32_t askNumber(const PromptSpec& spec, uint32_t retry) {
-    if (spec.prompt == nullptr || spec.invalid == nullptr || spec.out == nullptr ||
-        spec.min > spec.max) {
+uint32_t askNumber(const PromptSpec& question, uint32_t retry) {
+    if (question.prompt == nullptr || question.invalid == nullptr || question.out == nullptr ||
+        question.min > question.max) {
         logPrintLine("FATAL: Invalid user parameter information. Code error.");
         return 1;
     }
     for (;;) {
-        logPrint("%s", spec.prompt);
+        logPrint("%s", question.prompt);
         bool atEnd = false;
-        const uint32_t status = readNumber(spec.out, spec.min, spec.max, spec.allowEmpty, &atEnd);
+        const uint32_t status =
+            readNumber(question.out, question.min, question.max, question.allowEmpty, &atEnd);
         if (status != kAnswerRejected)
             return status;
         if (retry == 0)
             return kAnswerRejected;
-        logError("%s", spec.invalid);
+        logError("%s", question.invalid);
         // Nobody is left to answer: stop instead of asking forever.
         if (atEnd)
             return kAnswerRejected;

@@ -32,7 +32,7 @@ inline constexpr uint32_t kAnswerEmpty = 3;
 uint32_t readNumberLine(uint32_t* out, uint32_t min, uint32_t max, uint32_t allowEmpty);
 // Shows the prompt and reads; with retry, reports the invalid text and asks
 // again. At end of input it stops asking and returns 1.
-uint32_t askNumber(const PromptSpec& spec, uint32_t retry);
+uint32_t askNumber(const PromptSpec& question, uint32_t retry);
 
 // 0 with the whole file in *contents; 1 after reporting why not.
 uint32_t readWholeFile(const char* path, ByteBuffer* contents);

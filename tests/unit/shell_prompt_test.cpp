@@ -65,21 +65,21 @@ TEST(ReadNumberLine, WidthRangeAndEmptyRules) {
 
 TEST(AskNumber, RetriesWithTheInvalidTextAndStopsAtEndOfInput) {
     uint32_t out = 0;
-    const PromptSpec spec = makePromptSpec(&out, "Index : ", "Bad index.", 1, 12, 0);
+    const PromptSpec question = makePromptSpec(&out, "Index : ", "Bad index.", 1, 12, 0);
     {
         ConsoleCapture console("13\nx\n12\n");
-        EXPECT_EQ(askNumber(spec, 1), 0u);
+        EXPECT_EQ(askNumber(question, 1), 0u);
         EXPECT_EQ(out, 12u);
         EXPECT_EQ(console.text(), "Index : ERROR: Bad index.\nIndex : ERROR: Bad index.\nIndex : ");
     }
     {
         ConsoleCapture console("13\n");
-        EXPECT_EQ(askNumber(spec, 1), 1u);
+        EXPECT_EQ(askNumber(question, 1), 1u);
         EXPECT_EQ(console.text(), "Index : ERROR: Bad index.\nIndex : ERROR: Bad index.\n");
     }
     {
         ConsoleCapture console("13\n");
-        EXPECT_EQ(askNumber(spec, 0), 1u);
+        EXPECT_EQ(askNumber(question, 0), 1u);
         EXPECT_EQ(console.text(), "Index : ");
     }
     {
