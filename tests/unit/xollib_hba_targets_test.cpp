@@ -76,50 +76,6 @@ TEST_F(HbaTargets, NamesFamiliesAndKinds) {
     EXPECT_EQ(console.text(), "");
 }
 
-TEST_F(HbaTargets, TableRowsReadFactsAndPage5Again) {
-    FakeIoc& c = add(0, 0x0631, 1, 16);
-    initControllerLibrary();
-    ASSERT_EQ(discoverHbaTargets(), 0u);
-    c.firmwareVersion = 0x11020304;  // the row shows the version read now
-    driver.clearLog();
-    printHbaRow(1, targetAt(1));
-    EXPECT_EQ(console.text(), "  1) QS-9400-16i      53c2a1f-0-0001-0000   17.02.03.04\n");
-    EXPECT_EQ(driver.passthroughs().size(), 3u);  // IOC Facts, page 5 header and page
-}
-
-TEST_F(HbaTargets, AdapterWithoutPage5IsSkipped) {
-    driver.addIoc("/dev/xol3ctl", 0, 0x0630, 1);  // no manufacturing page 5
-    add(1, 0x0521, 1, 8);
-    initControllerLibrary();
-    ASSERT_EQ(discoverHbaTargets(), 0u);
-    ASSERT_EQ(targetCount(), 1u);
-    EXPECT_STREQ(targetAt(1)->name, "QS-9305-16i");
-    EXPECT_EQ(adapterOf(targetAt(1))->adapterIndex, 1u);
-    EXPECT_EQ(console.text(),
-              "Man Page 5 request failed 258.\n"
-              "ERROR: Discovery failed. Unable to get phy count.\n");
-}
-
-TEST_F(HbaTargets, NoAdapterIsReportedButNotAFailure) {
-    initControllerLibrary();
-    EXPECT_EQ(discoverHbaTargets(), 0u);
-    EXPECT_EQ(targetCount(), 0u);
-    EXPECT_EQ(console.text(), "ERROR: Unable to find any compatible devices in the list.\n");
-}
-
-TEST_F(HbaTargets, IocFactsFailureStopsEnumeration) {
-    add(0, 0x0630, 1, 8);
-    add(1, 0x0631, 1, 8).factsFail = true;
-    initControllerLibrary();
-    // The library keeps the adapter whose facts failed; the enumeration's own
-    // IOC Facts request then fails too and ends the enumeration.
-    EXPECT_EQ(discoverHbaTargets(), 1u);
-    EXPECT_EQ(targetCount(), 1u);
-    EXPECT_EQ(console.text(),
-              "ERROR: IOC Facts request failure. Status - 34.\n"
-              "ERROR: Unable to read IOC Facts reply.\n");
-}
-
 TEST_F(HbaTargets, NonHbaTargetsHaveNoAdapterRecord) {
     Target expander{};
     expander.transport = TransportKind::ScsiGeneric;
