@@ -164,17 +164,6 @@ TEST_F(XolConfig, WriteSendsTheWholePageWithTheWriteAction) {
     EXPECT_EQ(XolLib2WriteSasIoUnitPage1(&handle, nullptr, &size, 1), 258u);
 }
 
-TEST_F(XolConfig, FamilyBoundReaders) {
-    uint32_t size = 0;
-    EXPECT_EQ(XolLib2ReadIoUnitPage11(&olderHandle, nullptr, &size, 0), 23u);
-    EXPECT_EQ(XolLib2ReadSasIoUnitPage4(&handle, nullptr, &size, 0), 23u);
-    EXPECT_TRUE(driver.requests.empty());
-    EXPECT_EQ(XolLib2ReadIoUnitPage11(&handle, nullptr, &size, 0), 258u);
-    EXPECT_EQ(XolLib2ReadSasIoUnitPage4(&olderHandle, nullptr, &size, 0), 258u);
-    const uint32_t bad = 0x02000001;
-    EXPECT_EQ(XolLib2ReadIoUnitPage11(&bad, nullptr, &size, 0), 48u);
-}
-
 TEST_F(XolConfig, AddressForms) {
     uint32_t size = 0;
     struct Case {
