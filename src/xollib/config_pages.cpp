@@ -86,13 +86,14 @@ uint32_t readExtended(const uint32_t* handle, uint32_t address, uint8_t extType,
                                  buffer, size);
 }
 
-// 0 with the adapter's family flag, or the lookup's status.
-uint32_t newFamilyOf(const uint32_t* handle, bool* newFamily) {
+// 0 when the adapter's new-family flag is `wanted`; 23 when it is not; the
+// lookup's status when there is no such adapter.
+uint32_t requireFamily(const uint32_t* handle, bool wanted) {
     XolAdapterRecord* adapter = nullptr;
     const uint32_t status = lookupAdapter(handle, &adapter);
-    if (status == kXolStatusSuccess)
-        *newFamily = adapter->newFamily;
-    return status;
+    if (status != kXolStatusSuccess)
+        return status;
+    return (adapter->newFamily != 0) == wanted ? kXolStatusSuccess : kXolStatusNotApplicable;
 }
 
 // Address for the "next" and one "by handle" form; 259 for any other form.
@@ -363,23 +364,17 @@ uint32_t XolLib2ReadLogPage0(const uint32_t* handle, uint8_t* buffer, uint32_t* 
 
 uint32_t XolLib2ReadIoUnitPage11(const uint32_t* handle, uint8_t* buffer, uint32_t* size,
                                  uint32_t selector) {
-    bool newFamily = false;
-    const uint32_t status = newFamilyOf(handle, &newFamily);
+    const uint32_t status = requireFamily(handle, true);
     if (status != kXolStatusSuccess)
         return status;
-    if (!newFamily)
-        return kXolStatusNotApplicable;
     return readStandard(handle, kPageTypeIoUnit, 11, buffer, size, selector);
 }
 
 uint32_t XolLib2ReadSasIoUnitPage4(const uint32_t* handle, uint8_t* buffer, uint32_t* size,
                                    uint32_t selector) {
-    bool newFamily = false;
-    const uint32_t status = newFamilyOf(handle, &newFamily);
+    const uint32_t status = requireFamily(handle, false);
     if (status != kXolStatusSuccess)
         return status;
-    if (newFamily)
-        return kXolStatusNotApplicable;
     return readExtended(handle, 0, kExtPageTypeSasIoUnit, 4, buffer, size, selector);
 }
 
