@@ -1,8 +1,13 @@
 // Program entry: options, their combination, banner, discovery, the index
 // check and the chosen mode; and the single exit path of the process.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "shell/batch.h"
 #include "shell/command.h"
@@ -256,6 +261,24 @@ uint32_t runSelectedMode() {
     return 1;
 }
 
+namespace {
+
+// A closed standard descriptor would be handed to the first node we open, and
+// console output would then be written into a device. Park /dev/null there.
+void occupyStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1)
+            continue;
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) {
+            // Only when a lower one was closed in between: keep what we got.
+            ::close(opened);
+        }
+    }
+}
+
+}  // namespace
+
 int processExitStatus(uint32_t code) {
     if (code == 0)
         return 0;
@@ -267,16 +290,32 @@ void terminate(uint32_t code) {
     releaseAllTargets();
     if (code != 0)
         logError("ERROR CODE %08x", code);
-    std::fflush(consoleOut());
+    // Output that never arrived (a full disk, a closed pipe) is a failure,
+    // even when the command itself worked.
+    FILE* out = consoleOut();
+    const bool lost = std::fflush(out) != 0 || std::ferror(out) != 0;
+    if (lost && code == 0)
+        code = kExitOutputFailed;
     std::exit(processExitStatus(code));
 }
 
 void runProgram(int argc, char** argv) {
+    occupyStandardDescriptors();
+    // A reader that went away must not kill us between two flash chunks: the
+    // write fails with EPIPE instead and the exit status shows it.
+    std::signal(SIGPIPE, SIG_IGN);
     installLogger(&kConsoleLogger);
     setCurrentExecutionMode(ExecutionMode::None);
     setCurrentTarget(nullptr);
-    uint32_t code = 0;
-    if (parseArguments(argc, argv, &code) != 0)
-        terminate(code);
-    terminate(runSelectedMode() == 0 ? kExitSuccess : kExitModeFailed);
+    // The standard containers report exhausted memory by throwing; it ends
+    // here as the memory failure it is, never as an abort.
+    try {
+        uint32_t code = 0;
+        if (parseArguments(argc, argv, &code) != 0)
+            terminate(code);
+        terminate(runSelectedMode() == 0 ? kExitSuccess : kExitModeFailed);
+    } catch (const std::bad_alloc&) {
+        logError("Unable to allocate memory.");
+        terminate(kExitModeFailed);
+    }
 }

@@ -34,6 +34,8 @@ inline constexpr uint32_t kExitModeFailed = 0x2020000;
 inline constexpr uint32_t kExitBadIndex = 0x2020002;
 inline constexpr uint32_t kExitLibraryFailure = 0x4020000;
 inline constexpr uint32_t kExitIocStatus = 0x5020000;
+// Standard output could not be written or flushed after a successful run.
+inline constexpr uint32_t kExitOutputFailed = 1;
 
 ExecutionMode currentExecutionMode();
 void setCurrentExecutionMode(ExecutionMode mode);

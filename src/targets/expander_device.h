@@ -30,7 +30,8 @@ struct ExpanderDevice {
     ExpanderTargetOp open = nullptr;
     // 0 ok; 1 null target.
     ExpanderTargetOp close = nullptr;
-    // 0 ok; 1 failure (reported here). *transferred may be null.
+    // 0 ok; 1 failure (reported here). With transferred null the caller needs
+    // the whole data length: a shorter transfer fails (reported here too).
     ExpanderWriteOp write = nullptr;
     ExpanderReadOp read = nullptr;
     // Closes the node and frees the record and the target; returns 0.

@@ -51,7 +51,7 @@ const XolDriverOps& xolDriverOps() {
 }
 
 ControlNodeDescriptor::ControlNodeDescriptor(const char* path)
-    : fd_(xolDriverOps().open(path, O_RDWR)) {}
+    : fd_(xolDriverOps().open(path, O_RDWR | O_CLOEXEC)) {}
 
 ControlNodeDescriptor::~ControlNodeDescriptor() {
     if (fd_ >= 0)
