@@ -348,6 +348,8 @@ void parseFaults(const json& f, FaultConfig& faults) {
         const json& s = f["shortRead"];
         faults.shortRead.count = countOf(s, "shortRead");
         faults.shortReadResidual = static_cast<uint32_t>(numberOr(s, "residual", 0));
+        if (s.is_object())
+            faults.shortReadSkip = static_cast<int>(numberOr(s, "skip", 0));
     }
     for (const json& b : f.value("failBuffer", json::array())) {
         BufferFault bf;

@@ -106,6 +106,7 @@ struct FaultConfig {
     uint8_t writeIllegalQualifier = 0;
     CountedFault shortRead;
     uint32_t shortReadResidual = 0;
+    int shortReadSkip = 0;  // data-in commands let through before the first short one
     std::vector<BufferFault> bufferFaults;
     bool resetNeverReturns = false;
     int typeChangeAfterCloses = 0;  // 0: never

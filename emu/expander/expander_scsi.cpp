@@ -127,6 +127,10 @@ void ExpanderNode::execute(const ScsiRequest& req, ScsiResult* r) {
     } else if (pendingUnitAttention_ && req.cdb[0] != kOpInquiry && req.cdb[0] != kOpRequestSense) {
         pendingUnitAttention_ = false;
         checkCondition(r, kKeyUnitAttention, kAscPowerOnReset, 0);
+    } else if (isDataIn(req.cdb[0]) && f.shortRead.due() && req.data != nullptr &&
+               f.shortReadSkip > 0) {
+        --f.shortReadSkip;
+        dispatch(req, r);
     } else if (isDataIn(req.cdb[0]) && f.shortRead.due() && req.data != nullptr) {
         // The device stops R bytes early: the tail of the caller's buffer is
         // left as it was and the residual says so.

@@ -11,6 +11,7 @@
 
 #include "shell/bytes.h"
 #include "shell/logger.h"
+#include "shell/prompt.h"
 #include "targets/scsi_status.h"
 #include "targets/scsi_transport.h"
 #include "targets/target_list.h"
@@ -18,6 +19,9 @@
 namespace {
 
 constexpr uint32_t kMaxAttempts = 3;
+// BUSY and TASK SET FULL: up to three more tries, a second apart.
+constexpr uint32_t kMaxBusyRetries = 3;
+constexpr uint32_t kBusyPauseMs = 1000;
 constexpr uint32_t kBufferZeroLength = 256;
 constexpr size_t kFirmwareVersionOffset = 36;
 
@@ -43,23 +47,38 @@ uint32_t runCommand(Target* target, const Direction& direction, const uint8_t* c
         logError("%s", direction.notInitialized);
         return 1;
     }
-    for (uint32_t attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    uint32_t busyRetries = 0;
+    for (uint32_t attempt = 0; attempt < kMaxAttempts;) {
         const ScsiOutcome outcome =
             issueScsiCommand(device->fd.get(), cdb, static_cast<uint8_t>(cdbLength), direction.scsi,
                              data, dataLength);
         bool headerFailure = false;
         const uint32_t result = sortScsiOutcome(outcome, direction.scsi, &headerFailure);
         if (result == kCommandOk) {
+            const uint32_t moved = transferredBytes(outcome, direction.scsi, dataLength);
             if (transferred != nullptr) {
-                *transferred = transferredBytes(outcome, direction.scsi, dataLength);
+                *transferred = moved;
+            } else if (moved < dataLength) {
+                // The caller needs every byte: the zeros behind a short
+                // transfer are not data.
+                logError("Unable to perform the IO header operation.");
+                return 1;
             }
             return 0;
+        }
+        if (result == kCommandBusy) {
+            if (busyRetries == kMaxBusyRetries)
+                break;
+            ++busyRetries;
+            sleepMilliseconds(kBusyPauseMs);
+            continue;
         }
         if (result != kCommandRetry) {
             if (headerFailure)
                 logError("Unable to perform the IO header operation.");
             return 1;
         }
+        ++attempt;
     }
     logError("%s", direction.tooManyRetries);
     return 1;
@@ -74,7 +93,7 @@ ExpanderDevice* expanderOf(Target* target) {
 }
 
 bool openExpanderNode(const char* path, DeviceFd* fd) {
-    DeviceFd node(::open(path, O_RDWR | O_NONBLOCK));
+    DeviceFd node(::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC));
     if (!node.isOpen())
         return false;
     sg_scsi_id identity;
@@ -114,7 +133,7 @@ uint32_t expanderOpen(Target* target) {
         logError("Expander device is null and not initialized.");
         return 1;
     }
-    DeviceFd node(::open(device->path.c_str(), O_RDWR | O_NONBLOCK));
+    DeviceFd node(::open(device->path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
     if (!node.isOpen()) {
         logError("Unable to open the device. Open system call failed.");
         return 1;

@@ -39,25 +39,6 @@ uint32_t readRegister32(Target* target, uint32_t address, uint32_t* value) {
     return 0;
 }
 
-// Adds one identified-or-not expander: the target list takes it, or it is
-// destroyed here.
-void addExpander(Target* target) {
-    if (target == nullptr) {
-        logError("Invalid expander device getting added. Expander device is null.");
-        return;
-    }
-    ExpanderDevice* device = expanderOf(target);
-    if (identifyExpander(target) != 0) {
-        device->destroy(target);
-        return;
-    }
-    target->commands = kExpanderCommands;
-    if (appendTarget(target) != 0) {
-        logWarn("Target list is full. Device '%s' not added.", device->path.c_str());
-        device->destroy(target);
-    }
-}
-
 }  // namespace
 
 bool parseSgEntryName(const char* name, uint32_t* number) {
@@ -75,6 +56,28 @@ bool parseSgEntryName(const char* name, uint32_t* number) {
     return true;
 }
 
+void addExpander(Target* target) {
+    if (target == nullptr) {
+        logError("Invalid expander device getting added. Expander device is null.");
+        return;
+    }
+    ExpanderDevice* device = expanderOf(target);
+    const uint32_t identified = identifyExpander(target);
+    if (identified != 0) {
+        // A command that failed would renumber every target after this one
+        // without a word; a chip we do not know is simply not ours.
+        if (identified != kIdentifyUnknownChip)
+            logWarn("Device '%s' not added: identification failed.", device->path.c_str());
+        device->destroy(target);
+        return;
+    }
+    target->commands = kExpanderCommands;
+    if (appendTarget(target) != 0) {
+        logWarn("Target list is full. Device '%s' not added.", device->path.c_str());
+        device->destroy(target);
+    }
+}
+
 uint32_t identifyExpander(Target* target) {
     ExpanderDevice* device = expanderOf(target);
     if (device == nullptr)
@@ -85,7 +88,7 @@ uint32_t identifyExpander(Target* target) {
         return 1;
     const ExpanderModel* model = findExpanderModel(chipDeviceId(chipId));
     if (model == nullptr)
-        return 1;
+        return kIdentifyUnknownChip;
     if (hasVariantRow(model)) {
         // Read again: an unreadable variant bit counts as clear.
         uint32_t again = 0;

@@ -29,6 +29,7 @@ inline constexpr int kPeripheralEnclosureServices = 13;
 inline constexpr uint32_t kCommandOk = 0;
 inline constexpr uint32_t kCommandFailed = 1;
 inline constexpr uint32_t kCommandRetry = 2;
+inline constexpr uint32_t kCommandBusy = 3;
 
 // SCSI command opcodes used with expanders.
 inline constexpr uint8_t kOpInquiry = 0x12;

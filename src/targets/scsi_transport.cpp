@@ -8,14 +8,50 @@
 
 #include "targets/scsi_status.h"
 
+namespace {
+
+constexpr uint8_t kSenseResponseMask = 0x7F;
+constexpr uint8_t kSenseDescriptorCurrent = 0x72;
+constexpr uint8_t kSenseDescriptorDeferred = 0x73;
+
+bool descriptorFormat(const ScsiOutcome& outcome) {
+    const uint8_t code = outcome.sense[0] & kSenseResponseMask;
+    return code == kSenseDescriptorCurrent || code == kSenseDescriptorDeferred;
+}
+
+// One sense byte, or 0 when the device did not send that far.
+uint8_t senseByte(const ScsiOutcome& outcome, size_t offset) {
+    return offset < outcome.senseLength ? outcome.sense[offset] : 0;
+}
+
+}  // namespace
+
+namespace {
+
+int systemSgIo(int fd, sg_io_hdr* header) {
+    return ioctl(fd, SG_IO, header);
+}
+SgIoIssuer g_issuer = systemSgIo;
+
+}  // namespace
+
+void setSgIoIssuer(SgIoIssuer issuer) {
+    g_issuer = issuer != nullptr ? issuer : systemSgIo;
+}
+
 uint8_t senseKey(const ScsiOutcome& outcome) {
-    return outcome.senseLength == 0 ? 0 : static_cast<uint8_t>(outcome.sense[2] & 0x0F);
+    const size_t at = descriptorFormat(outcome) ? 1 : 2;
+    return static_cast<uint8_t>(senseByte(outcome, at) & 0x0F);
 }
 uint8_t senseCode(const ScsiOutcome& outcome) {
-    return outcome.senseLength == 0 ? 0 : outcome.sense[12];
+    return senseByte(outcome, descriptorFormat(outcome) ? 2 : 12);
 }
 uint8_t senseQualifier(const ScsiOutcome& outcome) {
-    return outcome.senseLength == 0 ? 0 : outcome.sense[13];
+    return senseByte(outcome, descriptorFormat(outcome) ? 3 : 13);
+}
+bool senseFlagsSet(const ScsiOutcome& outcome) {
+    // Descriptor format carries no filemark/EOM/ILI bits beside the key.
+    return !descriptorFormat(outcome) && (senseByte(outcome, 2) & 0xF0) != 0;
 }
 
 ScsiOutcome issueScsiCommand(int fd, const uint8_t* cdb, uint8_t cdbLength, ScsiDirection direction,
@@ -38,7 +74,7 @@ ScsiOutcome issueScsiCommand(int fd, const uint8_t* cdb, uint8_t cdbLength, Scsi
     header.sbp = outcome.sense;
     header.timeout = kScsiTimeoutMs;
 
-    if (ioctl(fd, SG_IO, &header) < 0) {
+    if (g_issuer(fd, &header) < 0) {
         outcome.osError = errno != 0 ? errno : EIO;
         return outcome;
     }
@@ -70,14 +106,16 @@ uint32_t sortScsiOutcome(const ScsiOutcome& outcome, ScsiDirection direction, bo
             return kCommandRetry;
         }
         // Only a plain ILLEGAL REQUEST (no filemark/EOM/ILI flags) is retried.
-        if (direction == ScsiDirection::ToDevice && outcome.sense[2] == kSenseKeyIllegalRequest &&
-            senseCode(outcome) == kAscCommandSequenceError) {
+        if (direction == ScsiDirection::ToDevice && senseKey(outcome) == kSenseKeyIllegalRequest &&
+            !senseFlagsSet(outcome) && senseCode(outcome) == kAscCommandSequenceError) {
             return senseQualifier(outcome) == 0 ? kCommandRetry : kCommandFailed;
         }
         return kCommandFailed;
     }
-    // BUSY, RESERVATION CONFLICT, TASK SET FULL and the like: the data
-    // buffer was not filled.
+    // A device that is busy now may take the command a moment later.
+    if (outcome.scsiStatus == kScsiStatusBusy || outcome.scsiStatus == kScsiStatusTaskSetFull)
+        return kCommandBusy;
+    // RESERVATION CONFLICT and the like: the data buffer was not filled.
     if (outcome.scsiStatus != kScsiStatusGood && outcome.scsiStatus != kScsiStatusConditionMet) {
         *headerFailure = true;
         return kCommandFailed;

@@ -26,10 +26,19 @@ struct ScsiOutcome {
     int32_t residual = 0;
 };
 
-// Fixed-format sense fields (zero when no sense was returned).
+// Sense fields in fixed (0x70/0x71) or descriptor (0x72/0x73) format; zero
+// for a field beyond the sense bytes the device returned.
 uint8_t senseKey(const ScsiOutcome& outcome);
 uint8_t senseCode(const ScsiOutcome& outcome);
 uint8_t senseQualifier(const ScsiOutcome& outcome);
+// True when a fixed-format sense carries filemark, EOM or ILI beside its key.
+bool senseFlagsSet(const ScsiOutcome& outcome);
+
+// The SG_IO request itself: ioctl(fd, SG_IO, header) unless a test or fuzz
+// target installs a scripted device (nullptr restores the real one).
+struct sg_io_hdr;
+using SgIoIssuer = int (*)(int fd, sg_io_hdr* header);
+void setSgIoIssuer(SgIoIssuer issuer);
 
 // Sends one command block with its data buffer and waits for it.
 ScsiOutcome issueScsiCommand(int fd, const uint8_t* cdb, uint8_t cdbLength, ScsiDirection direction,
@@ -39,6 +48,7 @@ ScsiOutcome issueScsiCommand(int fd, const uint8_t* cdb, uint8_t cdbLength, Scsi
 //   kCommandOk     the command completed (GOOD or CONDITION MET);
 //   kCommandRetry  a unit attention after a reset (both directions), or a
 //                  write refused with ILLEGAL REQUEST 0x2C/0x00;
+//   kCommandBusy   BUSY or TASK SET FULL: worth sending again after a pause;
 //   kCommandFailed anything else.
 // *headerFailure is set when the failure must be reported as an IO header
 // failure: the request was refused, the transport reported an error, or the

@@ -60,25 +60,29 @@ TEST_F(ExpanderDiscovery, IndexOutOfRangeInEveryMode) {
 }
 
 TEST_F(ExpanderDiscovery, IndexMessageFollowsTheTargetCount) {
-    // Only two of the six expanders survive their transport faults.
-    const CliRun run = runOnTopology("expanders-transport-faults.json", {"-i", "3", "show"});
+    // Three of the six expanders survive their transport faults.
+    const CliRun run = runOnTopology("expanders-transport-faults.json", {"-i", "4", "show"});
     EXPECT_NE(run.out.find("ERROR: Invalid index value specified. The valid index value should be "
-                           "'1' or '2'\n"),
+                           "between '1' to '3'\n"),
               std::string::npos);
     EXPECT_NE(run.status, 0);
 }
 
 TEST_F(ExpanderDiscovery, TransportRetriesAndRefusals) {
     // sg1: two unit attentions, retried; sg2: three, too many; sg3: a host
-    // status (timed out); sg4: BUSY; sg5: buffer 0 unreadable; sg6: clean.
+    // status (timed out); sg4: BUSY once, retried after a pause; sg5: buffer
+    // 0 unreadable; sg6: clean. Every expander left out is named.
     const CliRun run = runOnTopology("expanders-transport-faults.json", {"--list"});
     EXPECT_EQ(run.out, expandersOnlyPreamble() +
                            "ERROR: Read CDB Failed (Too many retries...)\n"
+                           "WARN!! Device '/dev/sg2' not added: identification failed.\n"
                            "ERROR: Unable to perform the IO header operation.\n"
-                           "ERROR: Unable to perform the IO header operation.\n" +
+                           "WARN!! Device '/dev/sg3' not added: identification failed.\n"
+                           "WARN!! Device '/dev/sg5' not added: identification failed.\n" +
                            kTableHeader +
                            "  1) QX-S12 A0        53c2a1f-0-0000-0100   01.00.00.00\n"
-                           "  2) QX2-S24 A0       53c2a1f-0-0000-0600   01.00.00.00\n");
+                           "  2) QX-E28 A0        53c2a1f-0-0000-0400   01.00.00.00\n"
+                           "  3) QX2-S24 A0       53c2a1f-0-0000-0600   01.00.00.00\n");
     EXPECT_EQ(run.status, 0);
 }
 

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "shell/bytes.h"
+#include "targets/scsi_status.h"
 #include "targets/scsi_transport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const ScsiDirection direction : {ScsiDirection::FromDevice, ScsiDirection::ToDevice}) {
         bool headerFailure = false;
         const uint32_t result = sortScsiOutcome(outcome, direction, &headerFailure);
-        if (result > 2 || (headerFailure && result != 1))
+        if (result > kCommandBusy || (headerFailure && result != kCommandFailed))
             __builtin_trap();
         if (transferredBytes(outcome, direction, 256) > 256)
             __builtin_trap();

@@ -62,8 +62,8 @@ TEST_F(IdentifyTest, VariantBitPicksBetweenTwoRows) {
 }
 
 TEST_F(IdentifyTest, AnyFailedStepFailsIdentification) {
-    chip(0x0C00, 0);  // not our chip
-    EXPECT_EQ(identifyExpander(fake_.target()), 1u);
+    chip(0x0C00, 0);  // not our chip: skipped without a word
+    EXPECT_EQ(identifyExpander(fake_.target()), kIdentifyUnknownChip);
 
     chip(0x0A10, 0);
     fake_.failBufferZero = true;

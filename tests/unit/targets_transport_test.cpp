@@ -25,6 +25,20 @@ ScsiOutcome checkCondition(uint8_t byte2, uint8_t asc, uint8_t ascq) {
     return o;
 }
 
+// Descriptor-format sense: key, code and qualifier at bytes 1..3.
+ScsiOutcome descriptorSense(uint8_t response, uint8_t key, uint8_t asc, uint8_t ascq,
+                            uint8_t length = 8) {
+    ScsiOutcome o;
+    o.scsiStatus = kScsiStatusCheckCondition;
+    o.driverStatus = kDriverStatusSense;
+    o.senseLength = length;
+    o.sense[0] = response;
+    o.sense[1] = key;
+    o.sense[2] = asc;
+    o.sense[3] = ascq;
+    return o;
+}
+
 ScsiOutcome withStatus(uint8_t status, uint16_t host = 0, uint16_t driver = 0) {
     ScsiOutcome o;
     o.scsiStatus = status;
@@ -56,10 +70,10 @@ TEST(TransportSort, EveryOutcomeGetsItsVerdict) {
         {"host status (timeout)", withStatus(0, 0x03), R, kCommandFailed, true},
         {"driver error", withStatus(0, 0, 0x04), W, kCommandFailed, true},
         {"driver error with sense", withStatus(0, 0, 0x0C), R, kCommandFailed, true},
-        {"busy", withStatus(kScsiStatusBusy), R, kCommandFailed, true},
+        {"busy", withStatus(kScsiStatusBusy), R, kCommandBusy, false},
         {"reservation conflict", withStatus(kScsiStatusReservationConflict), W, kCommandFailed,
          true},
-        {"task set full", withStatus(kScsiStatusTaskSetFull), R, kCommandFailed, true},
+        {"task set full", withStatus(kScsiStatusTaskSetFull), W, kCommandBusy, false},
         {"check condition without sense", noSense, R, kCommandFailed, false},
         {"unit attention reset, read", checkCondition(0x06, 0x29, 0x00), R, kCommandRetry, false},
         {"unit attention reset, write", checkCondition(0x06, 0x29, 0x02), W, kCommandRetry, false},
@@ -73,6 +87,21 @@ TEST(TransportSort, EveryOutcomeGetsItsVerdict) {
         {"illegal request with ILI flag", checkCondition(0x25, 0x2C, 0x00), W, kCommandFailed,
          false},
         {"medium error", checkCondition(0x03, 0x11, 0x00), R, kCommandFailed, false},
+        {"descriptor unit attention", descriptorSense(0x72, 0x06, 0x29, 0x00), R, kCommandRetry,
+         false},
+        {"deferred descriptor unit attention", descriptorSense(0xF3, 0x06, 0x29, 0x01), W,
+         kCommandRetry, false},
+        {"descriptor illegal request 0x2C/0, write", descriptorSense(0x72, 0x05, 0x2C, 0x00), W,
+         kCommandRetry, false},
+        {"descriptor key only, code not sent", descriptorSense(0x72, 0x06, 0x29, 0x00, 2), R,
+         kCommandFailed, false},
+        {"fixed sense cut before its code",
+         [] {
+             ScsiOutcome o = checkCondition(0x06, 0x29, 0x00);
+             o.senseLength = 8;
+             return o;
+         }(),
+         R, kCommandFailed, false},
     };
     for (const SortCase& c : cases) {
         bool header = !c.headerFailure;
