@@ -177,9 +177,11 @@ void dumpCharacters(const uint8_t* row, uint32_t count) {
 
 void dumpWords32(const uint8_t* data, uint32_t length) {
     logPrintLine("%-8s  %-8s %-8s %-8s %-8s", " ", "0 ", "4 ", "8 ", "C ");
-    for (uint32_t offset = 0; offset < length; offset += 16) {
-        const uint32_t rowBytes = length - offset < 16 ? length - offset : 16;
-        logPrint("%08x: ", offset);
+    // 64-bit offsets: a length near 4 GiB must not wrap the walk.
+    for (uint64_t offset = 0; offset < length; offset += 16) {
+        const uint32_t rowBytes =
+            length - offset < 16 ? static_cast<uint32_t>(length - offset) : 16;
+        logPrint("%08x: ", static_cast<unsigned>(offset));
         for (uint32_t w = 0; w < 4; ++w) {
             if (w * 4 < rowBytes) {
                 logPrint("%08x ", getLe32(data, offset + w * 4));
@@ -195,9 +197,9 @@ void dumpWords32(const uint8_t* data, uint32_t length) {
 
 void dumpWords16(const uint8_t* data, uint32_t length) {
     logPrintLine("%-8s  %-4s %-4s %-4s %-4s ", " ", "0 ", "2 ", "4 ", "6 ");
-    for (uint32_t offset = 0; offset < length; offset += 8) {
-        logPrint("%08x ", offset);
-        for (uint32_t i = offset; i < offset + 8 && i < length; i += 2) {
+    for (uint64_t offset = 0; offset < length; offset += 8) {
+        logPrint("%08x ", static_cast<unsigned>(offset));
+        for (uint64_t i = offset; i < offset + 8 && i < length; i += 2) {
             logPrint("%08x ", getLe16(data, i));
         }
         logPrint("\n");
@@ -207,9 +209,9 @@ void dumpWords16(const uint8_t* data, uint32_t length) {
 void dumpBytes(const uint8_t* data, uint32_t length) {
     logPrintLine("%-8s  %-2s %-2s %-2s %-2s %-2s %-2s %-2s %-2s ", " ", "0 ", "1 ", "2 ", "3 ",
                  "4 ", "5 ", "6 ", "7 ");
-    for (uint32_t offset = 0; offset < length; offset += 8) {
-        logPrint("%08x ", offset);
-        for (uint32_t i = offset; i < offset + 8 && i < length; ++i)
+    for (uint64_t offset = 0; offset < length; offset += 8) {
+        logPrint("%08x ", static_cast<unsigned>(offset));
+        for (uint64_t i = offset; i < offset + 8 && i < length; ++i)
             logPrint("%02x ", data[i]);
         logPrint("\n");
     }
