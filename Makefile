@@ -38,8 +38,9 @@ fuzz:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DQUARLEN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZBUILD) -j $(JOBS)
 	@for f in $(FUZZBUILD)/bin/fuzz_*; do \
-		echo "== $$f"; mkdir -p $(FUZZBUILD)/corpus/$$(basename $$f); \
-		$$f -max_total_time=$(FUZZ_SECONDS) $(FUZZBUILD)/corpus/$$(basename $$f) || exit 1; \
+		n=$$(basename $$f); echo "== $$f"; mkdir -p $(FUZZBUILD)/corpus/$$n; \
+		seeds=tests/fuzz/corpus/$$n; [ -d $$seeds ] || seeds=; \
+		$$f -max_total_time=$(FUZZ_SECONDS) $(FUZZBUILD)/corpus/$$n $$seeds || exit 1; \
 	done
 
 format:
