@@ -378,6 +378,7 @@ void parseFaults(const json& f, FaultConfig& faults) {
     if (f.contains("busy")) {
         faults.busy.count = countOf(f["busy"], "busy");
     }
+    faults.descriptorSense = f.value("descriptorSense", false);
     for (const json& p : f.value("stuckPhys", json::array())) {
         faults.stuckPhys.push_back(static_cast<int>(jsonNumber(p, "stuckPhys")));
     }

@@ -114,7 +114,8 @@ struct FaultConfig {
     CountedFault hostStatus;
     uint16_t hostStatusValue = 0x03;  // DID_TIME_OUT
     CountedFault busy;
-    std::vector<int> stuckPhys;  // phy resets on these never complete
+    std::vector<int> stuckPhys;    // phy resets on these never complete
+    bool descriptorSense = false;  // CHECK CONDITION sense in descriptor format (0x72)
 };
 
 struct ExpanderConfig {

@@ -147,6 +147,19 @@ void ExpanderNode::execute(const ScsiRequest& req, ScsiResult* r) {
     } else {
         dispatch(req, r);
     }
+    if (f.descriptorSense && r->status == kStatusCheckCondition && r->senseLength >= 14 &&
+        r->sense[0] == 0x70) {
+        // The same key, code and qualifier in descriptor format, no descriptors.
+        const uint8_t key = r->sense[2] & 0x0F;
+        const uint8_t asc = r->sense[12];
+        const uint8_t ascq = r->sense[13];
+        std::memset(r->sense, 0, sizeof r->sense);
+        r->sense[0] = 0x72;
+        r->sense[1] = key;
+        r->sense[2] = asc;
+        r->sense[3] = ascq;
+        r->senseLength = 8;
+    }
 }
 
 void ExpanderNode::dispatch(const ScsiRequest& req, ScsiResult* r) {

@@ -128,23 +128,30 @@ TEST_F(Hardening, ShortTransfersAreFailedReads) {
 
 TEST_F(Hardening, TransientErrorsDuringDiscoveryKeepOrShowTheNumbering) {
     // sg1 is busy once (retried), sg2 cuts its chip ID short, sg3 is always
-    // busy, sg4 is a chip we do not know (silent), sg5 is clean.
+    // busy, sg4 is a chip we do not know (silent), sg5 is clean; sg6 and sg7
+    // send their unit attentions in descriptor-format sense (2 retried, 3 too many).
     const std::string t = writeTempFile("numbering.json", R"({"scsi": {"expanders": [
         {"sg": 1, "family": 1, "sasAddress": "0x53C2A1F000000100", "faults": {"busy": 1}},
         {"sg": 2, "family": 2, "sasAddress": "0x53C2A1F000000200",
          "faults": {"shortRead": {"count": 1, "residual": 2}}},
         {"sg": 3, "family": 3, "sasAddress": "0x53C2A1F000000300", "faults": {"busy": -1}},
         {"sg": 4, "deviceId": "0x0C00", "sasAddress": "0x53C2A1F000000400"},
-        {"sg": 5, "family": 8, "sasAddress": "0x53C2A1F000000500"}]}})");
-    const CliRun r = runOn(t, {"-i", "2", "show", "-rev"});
+        {"sg": 5, "family": 8, "sasAddress": "0x53C2A1F000000500"},
+        {"sg": 6, "family": 9, "sasAddress": "0x53C2A1F000000600",
+         "faults": {"unitAttention": 2, "descriptorSense": true}},
+        {"sg": 7, "family": 9, "sasAddress": "0x53C2A1F000000700",
+         "faults": {"unitAttention": 3, "descriptorSense": true}}]}})");
+    const CliRun r = runOn(t, {"-i", "3", "show", "-rev"});
     EXPECT_EQ(r.out, expandersOnlyPreamble() +
                          "ERROR: Unable to perform the IO header operation.\n"
                          "WARN!! Device '/dev/sg2' not added: identification failed.\n"
                          "ERROR: Read CDB Failed (Too many retries...)\n"
                          "WARN!! Device '/dev/sg3' not added: identification failed.\n"
+                         "ERROR: Read CDB Failed (Too many retries...)\n"
+                         "WARN!! Device '/dev/sg7' not added: identification failed.\n"
                          "Firmware Version          :    01.00.00.00\n"
-                         "SAS Address               :    53c2a1f-0-0000-0500\n"
-                         "Product Id                :    QX2-S24 A0\n");
+                         "SAS Address               :    53c2a1f-0-0000-0600\n"
+                         "Product Id                :    QX2-S36 A0\n");
     EXPECT_EQ(r.status, 0);
 }
 
