@@ -207,6 +207,12 @@ void reportIndexRange(uint32_t count) {
 
 uint32_t parseArguments(int argc, char** argv, uint32_t* code) {
     g_options = LaunchOptions{};
+    // The usual version query, answered before anything else runs; only as
+    // the sole argument, so that it never changes the meaning of a command line.
+    if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-V") == 0)) {
+        g_options.versionRequested = true;
+        return 0;
+    }
     int cursor = 1;
     while (cursor < argc) {
         const OptionRow* match = nullptr;
@@ -228,6 +234,10 @@ uint32_t parseArguments(int argc, char** argv, uint32_t* code) {
 }
 
 uint32_t runSelectedMode() {
+    if (g_options.versionRequested) {
+        logPrintLine("quarlencli %d.%d.%d.%d", kVersion[0], kVersion[1], kVersion[2], kVersion[3]);
+        return 0;
+    }
     if (checkCombination() != 0)
         return 1;
     if (g_options.helpRequested != 0)

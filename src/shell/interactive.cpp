@@ -22,9 +22,12 @@ void interactiveLoop() {
         const Target* target = currentTarget();
         logPrint("%s> ", target != nullptr ? target->name : "Quarlen");
         bool overlong = false;
-        // End of input: nobody is left to type quit.
-        if (!readConsoleLine(line, sizeof line, &overlong))
+        // End of input: nobody is left to type quit. End the prompt's line so
+        // that the caller's shell prompt starts on its own.
+        if (!readConsoleLine(line, sizeof line, &overlong)) {
+            logPrintLine("");
             terminate(kExitSuccess);
+        }
         if (overlong) {
             // The rest of the physical line has been discarded with it.
             logError(

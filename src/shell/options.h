@@ -23,6 +23,7 @@ struct LaunchOptions {
     bool indexOverflow = false;
     ExecutionMode mode = ExecutionMode::None;
     uint32_t helpRequested = 0;
+    bool versionRequested = false;  // --version or -V alone
     const char* batchPath = nullptr;
     uint32_t oneLineCount = 0;
     char** oneLineWords = nullptr;

@@ -4,6 +4,7 @@
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "shell/bytes.h"
 #include "shell/logger.h"
+#include "shell/node_access.h"
 #include "shell/prompt.h"
 #include "targets/scsi_status.h"
 #include "targets/scsi_transport.h"
@@ -94,8 +96,10 @@ ExpanderDevice* expanderOf(Target* target) {
 
 bool openExpanderNode(const char* path, DeviceFd* fd) {
     DeviceFd node(::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    if (!node.isOpen())
+    if (!node.isOpen()) {
+        noteNodeOpenFailure(path, errno);
         return false;
+    }
     sg_scsi_id identity;
     std::memset(&identity, 0, sizeof identity);
     if (ioctl(node.get(), SG_GET_SCSI_ID, &identity) < 0 ||

@@ -8,6 +8,7 @@
 #include "shell/bytes.h"
 #include "shell/command.h"
 #include "shell/logger.h"
+#include "shell/node_access.h"
 #include "shell/options.h"
 #include "shell/parse.h"
 #include "targets/adapter_record.h"
@@ -147,6 +148,7 @@ uint32_t discoverHbaTargets() {
     uint32_t count = 0;
     const uint32_t status = XolLib2DiscoverAdapters(&count, kXolShellDiscoveryOptions);
     if (status != kXolStatusSuccess || count == 0) {
+        warnPermissionDenied();
         logError("Unable to find any compatible devices in the list.");
         return 0;
     }

@@ -1,6 +1,7 @@
 #include "targets/target_list.h"
 
 #include "shell/logger.h"
+#include "shell/node_access.h"
 #include "shell/parse.h"
 #include "targets/expander_device.h"
 #include "targets/expander_scan.h"
@@ -37,6 +38,8 @@ uint32_t discoverAll() {
     }
     scanExpanderNodes();
     if (g_count == 0) {
+        // A refused expander node is only known once the scan is done.
+        warnPermissionDenied();
         logError("Discovery failed. Unable to discover any supported device(s).");
         return 1;
     }

@@ -5,7 +5,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "shell/bytes.h"
+#include "shell/node_access.h"
 #include "xollib/xol_internal.h"
 
 namespace {
@@ -51,7 +54,10 @@ const XolDriverOps& xolDriverOps() {
 }
 
 ControlNodeDescriptor::ControlNodeDescriptor(const char* path)
-    : fd_(xolDriverOps().open(path, O_RDWR | O_CLOEXEC)) {}
+    : fd_(xolDriverOps().open(path, O_RDWR | O_CLOEXEC)) {
+    if (fd_ < 0)
+        noteNodeOpenFailure(path, errno);
+}
 
 ControlNodeDescriptor::~ControlNodeDescriptor() {
     if (fd_ >= 0)

@@ -64,7 +64,7 @@ TEST(ShellEmulated, InteractiveHelpOverlongQuitNowAndEndOfInput) {
                          "show     - Shows FW/Manufacturing/Temperature information\n"
                          "\n" +
                          kPrompt + kTooLong + kPrompt + "ERROR: Invalid argument(s) specified.\n" +
-                         kPrompt);
+                         kPrompt + "\n");
     EXPECT_EQ(r.status, 0);
 }
 
@@ -79,10 +79,11 @@ TEST(ShellEmulated, InteractiveListPromptAndSelect) {
                          "ERROR: Unable to find any compatible devices in the list.\n" + kPrompt);
     EXPECT_EQ(r.status, 0);
 
-    // The index prompt at end of input stops asking.
+    // The index prompt at end of input stops asking; the last prompt's line
+    // is ended so that the caller's shell prompt starts on its own.
     r = run({});
     EXPECT_EQ(r.out, kStart + kTable + "\nEnter the target index to connect with : " +
-                         "ERROR: Invalid value specified. Specify valid input.\nQuarlen> ");
+                         "ERROR: Invalid value specified. Specify valid input.\nQuarlen> \n");
     EXPECT_EQ(r.status, 0);
 }
 

@@ -191,7 +191,7 @@ TEST(InteractiveLoop, HelpOverlongLineQuitNowAndEndOfInput) {
               "Quarlen> ERROR: Invalid command specified. Unknown command or invalid length of "
               "the command.\n"
               "Quarlen> ERROR: Invalid argument(s) specified.\n"
-              "Quarlen> ");
+              "Quarlen> \n");
 }
 
 TEST(ExitStatus, LowByteOrOneForNonZeroCodes) {

@@ -86,7 +86,8 @@ class FakeDriver final {
     }
 
     std::map<std::string, std::map<uint32_t, FakeIoc>> nodes;
-    std::vector<std::string> opened;  // every successful open, in order
+    std::vector<std::string> opened;        // every successful open, in order
+    std::map<std::string, int> openErrors;  // nodes whose open fails with that errno
     std::vector<FakeRequest> requests;
     int openCount = 0;
     int ioctlResult = 0;         // forced negative answer for every passthrough
@@ -95,6 +96,10 @@ class FakeDriver final {
 
   private:
     static int openOp(const char* path, int) {
+        if (auto denied = instance_->openErrors.find(path); denied != instance_->openErrors.end()) {
+            errno = denied->second;
+            return -1;
+        }
         auto it = instance_->nodes.find(path);
         if (it == instance_->nodes.end())
             return -1;

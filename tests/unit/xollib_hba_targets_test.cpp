@@ -9,6 +9,7 @@
 #include "console_capture.h"
 #include "shell/bytes.h"
 #include "shell/command.h"
+#include "shell/node_access.h"
 #include "targets/adapter_record.h"
 #include "targets/hba_discovery.h"
 #include "targets/target_list.h"
@@ -81,6 +82,22 @@ TEST_F(HbaTargets, NonHbaTargetsHaveNoAdapterRecord) {
     expander.transport = TransportKind::ScsiGeneric;
     EXPECT_EQ(adapterOf(&expander), nullptr);
     EXPECT_EQ(adapterOf(nullptr), nullptr);
+}
+
+// A user who is not root sees why nothing was found: the first refused node,
+// once, before the specified message; a missing node says nothing.
+TEST_F(HbaTargets, PermissionDeniedIsNamedOnceWhenNothingIsFound) {
+    resetNodeAccess();
+    driver.openErrors["/dev/xol2ctl_wd"] = ENOENT;
+    driver.openErrors["/dev/xol3ctl"] = EACCES;
+    initControllerLibrary();
+    ASSERT_EQ(discoverHbaTargets(), 0u);
+    ASSERT_EQ(discoverHbaTargets(), 0u);
+    EXPECT_EQ(console.text(),
+              "WARN!! Permission denied opening '/dev/xol3ctl'; run as root.\n"
+              "ERROR: Unable to find any compatible devices in the list.\n"
+              "ERROR: Unable to find any compatible devices in the list.\n");
+    resetNodeAccess();
 }
 
 }  // namespace
