@@ -83,6 +83,7 @@ struct ControllerSetup {
     uint32_t packageVersion = 0x10000300;
     uint32_t biosVersion = 0x08240100;  // 0: no x86 image
     uint32_t uefiVersion = 0x12000400;  // 0: no EFI image
+    uint8_t biosPcirRevision = 3;       // below 3: build bytes at +0x18/+0x19
     uint16_t productId = 0x2213;
     std::string chipRevisionText = "B0";
     std::string mfgChipName;  // Manufacturing page 0 chip name field
