@@ -322,6 +322,7 @@ void Controller::fwUpload(const uint8_t* frame, size_t length, const FrameIo& io
     }
     const uint32_t offset = le32(frame, lay.offsetField);
     const uint32_t chunk = le32(frame, lay.chunkField);
+    logTransfer("upload", type, offset, chunk);
     set32(*reply, 20, static_cast<uint32_t>(src->size()));
     if (chunk == 0)
         return;  // size query
@@ -332,6 +333,13 @@ void Controller::fwUpload(const uint8_t* frame, size_t length, const FrameIo& io
     const size_t avail = std::min<size_t>(chunk, src->size() - offset);
     std::copy(src->begin() + offset, src->begin() + static_cast<long>(offset + avail), io.dataIn);
     std::fill(io.dataIn + avail, io.dataIn + chunk, 0);
+}
+
+void Controller::logTransfer(const char* what, uint8_t type, uint32_t offset, uint32_t chunk) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%s ioc%u %s type %u offset %u chunk %u", setup_.node.c_str(),
+                  setup_.ioc, what, type, offset, chunk);
+    services_.logLine(line);
 }
 
 void Controller::eraseRegions(uint32_t flags) {
@@ -372,6 +380,10 @@ void Controller::toolbox(const uint8_t* frame, size_t length, const FrameIo& io,
         return;
     }
     const uint32_t flags = le32(frame, 12);
+    char line[96];
+    std::snprintf(line, sizeof line, "%s ioc%u clean flags 0x%08x", setup_.node.c_str(), setup_.ioc,
+                  flags);
+    services_.logLine(line);
     if (flags == 0 || (flags & ~kEraseMask) != 0) {
         set16(*reply, 14, kIocStatusInvalidField);
         return;
