@@ -5,6 +5,10 @@
 // failing request by a scripted fault.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+#include <vector>
+
 #include "expander_e2e_util.h"
 #include "harness.h"
 
@@ -193,6 +197,41 @@ TEST_F(HbaShow, FirmwareHeaderDumpsTheFirst256Bytes) {
     EXPECT_NE(out.find("000000f0: "), std::string::npos);
     EXPECT_EQ(out.find("00000100: "), std::string::npos);
     EXPECT_EQ(run.status, 0);
+}
+
+// Requests the emulator logged for one IOC: passthrough frames and
+// configuration requests alike.
+size_t requestsOf(const std::vector<std::string>& args, const std::string& ioc) {
+    const std::string log = makeTempDir() + "/emu.log";
+    CliOptions options;
+    options.emulated = true;
+    options.topology = expanderTopology(kTopology);
+    options.args = args;
+    options.emuArgs = {"--log", log};
+    EXPECT_EQ(runCli(options).status, 0);
+    std::ifstream in(log);
+    size_t count = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(ioc + " function ") != std::string::npos ||
+            line.find(ioc + " config action ") != std::string::npos) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+TEST_F(HbaShow, RequestCounts) {
+    // The same discovery without show's requests.
+    const size_t base = requestsOf({"-i", "2", "help", "show"}, "ioc1");
+    // IOC Facts, IO Unit page 0 (2), the header, Manufacturing page 5 (2), the
+    // size query, and one chunk for a 9216-byte boot region.
+    EXPECT_EQ(requestsOf({"-i", "2", "show", "-rev"}, "ioc1") - base, 8u);
+    EXPECT_EQ(requestsOf({"-i", "2", "show", "-mfg"}, "ioc1") - base, 2u);
+    EXPECT_EQ(requestsOf({"-i", "2", "show", "-temp"}, "ioc1") - base, 2u);
+    EXPECT_EQ(requestsOf({"-i", "2", "show", "-fwheader"}, "ioc1") - base, 1u);
+    // The newest family's prefixed image needs one more read for its header.
+    const size_t newest = requestsOf({"-i", "3", "help", "show"}, "ioc2");
+    EXPECT_EQ(requestsOf({"-i", "3", "show", "-rev"}, "ioc2") - newest, 8u);
 }
 
 }  // namespace
