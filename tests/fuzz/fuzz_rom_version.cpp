@@ -1,6 +1,7 @@
 // The boot region is controller-supplied: every code type the lookup takes.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "hba/rom_version.h"
 
