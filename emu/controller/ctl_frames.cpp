@@ -81,9 +81,9 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
     buildSettingsPages();
     loadState();
     // A misspelt fault would otherwise pass silently.
-    static const char* const kFaultKinds[] = {"frameStatus",      "configStatus",
-                                              "adapterInfoErrno", "passthroughErrno",
-                                              "hardResetErrno",   "noReturnAfterReset"};
+    static const char* const kFaultKinds[] = {
+        "frameStatus",    "configStatus",       "adapterInfoErrno", "passthroughErrno",
+        "hardResetErrno", "noReturnAfterReset", "uploadSize"};
     for (const FaultSpec& f : setup_.faults) {
         bool known = false;
         for (const char* kind : kFaultKinds)
@@ -324,8 +324,15 @@ void Controller::fwUpload(const uint8_t* frame, size_t length, const FrameIo& io
     const uint32_t chunk = le32(frame, lay.chunkField);
     logTransfer("upload", type, offset, chunk);
     set32(*reply, 20, static_cast<uint32_t>(src->size()));
-    if (chunk == 0)
+    if (chunk == 0) {
+        // Erased or corrupt flash can report any size at all.
+        if (const FaultSpec* f = faults_.fire("uploadSize", [&](const FaultSpec& x) {
+                return x.imageType < 0 || x.imageType == type;
+            })) {
+            set32(*reply, 20, f->size);
+        }
         return;  // size query
+    }
     if (io.dataIn == nullptr || io.dataInLength < chunk || offset > src->size()) {
         set16(*reply, 14, kIocStatusInvalidField);
         return;

@@ -123,6 +123,8 @@ FaultSpec parseFault(const nlohmann::json& f) {
     num(f, "extPageType", &fault.extPageType);
     num(f, "pageNumber", &fault.pageNumber);
     num(f, "action", &fault.action);
+    num(f, "imageType", &fault.imageType);
+    num(f, "size", &fault.size);
     num(f, "skip", &fault.skip);
     num(f, "times", &fault.times);
     if (fault.kind == "iocFactsStatus") {

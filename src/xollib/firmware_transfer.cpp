@@ -176,12 +176,17 @@ uint32_t XolLib2ReadRegion(const uint32_t* handle, uint8_t imageType, ByteBuffer
         return result;
     if (size == 0)
         return kXolStatusFailure;
+    // Erased flash reports 0xFFFFFFFF: never allocate what a device claims
+    // beyond any real region.
+    if (size > kXolMaxRegionSize)
+        return kXolStatusSizeTooLarge;
     ByteBuffer region;
     if (!region.allocate(size))
         return kXolStatusNoMemory;
-    for (uint32_t offset = 0; offset < size; offset += kXolRegionChunkSize) {
-        const uint32_t chunk =
-            size - offset < kXolRegionChunkSize ? size - offset : kXolRegionChunkSize;
+    // Count what is left, never an offset that could wrap.
+    uint32_t offset = 0;
+    for (uint32_t remaining = size; remaining > 0;) {
+        const uint32_t chunk = remaining < kXolRegionChunkSize ? remaining : kXolRegionChunkSize;
         uint8_t reply[kXolUploadReplySize] = {};
         uint32_t replyLength = sizeof reply;
         XolStatusInfo status = {};
@@ -191,6 +196,8 @@ uint32_t XolLib2ReadRegion(const uint32_t* handle, uint8_t imageType, ByteBuffer
             return result;
         if ((status.flags & kXolStatusFlagIocStatus) != 0)
             return kXolStatusFailure;
+        offset += chunk;
+        remaining -= chunk;
     }
     *image = std::move(region);
     return kXolStatusSuccess;

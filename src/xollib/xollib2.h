@@ -39,6 +39,9 @@ inline constexpr uint32_t kXolStatusConfigNoPage = 258;         // IOCStatus 0x0
 inline constexpr uint32_t kXolStatusBadPageForm = 259;
 inline constexpr uint32_t kXolStatusDiagArgument = 0x500;
 inline constexpr uint32_t kXolStatusDiagIoctlFailed = 0x501;
+// A size the controller reported (a flash region) is above kXolMaxRegionSize:
+// refused before anything is allocated or transferred.
+inline constexpr uint32_t kXolStatusSizeTooLarge = 0x600;
 inline constexpr uint32_t kXolStatusResetRefused = 0xFFFFFFFF;
 
 // ------------------------------------------------------------- handle words
@@ -176,6 +179,9 @@ inline constexpr uint16_t kPageWalkStartHandle = 0xFFFF;
 
 inline constexpr uint8_t kImageTypeBoot = 2;  // the BIOS / boot image region
 inline constexpr uint32_t kXolRegionChunkSize = 16384;
+// The largest flash region or image the library and the commands accept from
+// a controller's or a file's size field (erased flash reads 0xFFFFFFFF).
+inline constexpr uint32_t kXolMaxRegionSize = 64u * 1024 * 1024;
 inline constexpr uint32_t kXolDownloadReplySize = 20;
 inline constexpr uint32_t kXolUploadReplySize = 24;
 inline constexpr size_t kUploadReplyImageSize = 20;  // u32 size of the whole region
@@ -354,7 +360,8 @@ uint32_t XolLib2FwUpload(const uint32_t* handle, uint8_t* buffer, uint32_t chunk
 // controller rejects it with an IOCStatus; transport statuses.
 uint32_t XolLib2GetRegionSize(const uint32_t* handle, uint8_t imageType, uint32_t* size);
 // Reads a whole region into *image in 16384-byte chunks. 1: size 0 or a chunk
-// rejected; 16: no memory; transport statuses. *image is empty on failure.
+// rejected; 0x600: size above kXolMaxRegionSize (nothing allocated); 16: no
+// memory; transport statuses. *image is empty on failure.
 uint32_t XolLib2ReadRegion(const uint32_t* handle, uint8_t imageType, ByteBuffer* image);
 // Erases a flash region: only kXolEraseRegionA and kXolEraseRegionB (else 23).
 // The 20-byte reply and the status record are copied when given, also after

@@ -30,6 +30,8 @@ struct FakeIoc {
     std::map<std::tuple<uint8_t, uint8_t, uint8_t, uint32_t>, std::vector<uint8_t>> pages;
     // Flash regions by image type.
     std::map<uint8_t, std::vector<uint8_t>> regions;
+    // Sizes the upload reply claims instead of the region's real one.
+    std::map<uint8_t, uint32_t> reportedSizes;
     std::vector<uint8_t> downloaded;
 };
 
@@ -193,7 +195,10 @@ class FakeDriver final {
                 const uint32_t offset = getLe32(frame.data(), xif25 ? 24 : 28);
                 const uint32_t size = getLe32(frame.data(), xif25 ? 28 : 32);
                 const auto& region = ioc.regions[frame[0]];
-                putLe32(reply, 20, static_cast<uint32_t>(region.size()));
+                const auto claimed = ioc.reportedSizes.find(frame[0]);
+                putLe32(reply, 20,
+                        claimed != ioc.reportedSizes.end() ? claimed->second
+                                                           : static_cast<uint32_t>(region.size()));
                 for (uint32_t i = 0; i < size && i < dataInLength && offset + i < region.size();
                      ++i) {
                     dataIn[i] = region[offset + i];

@@ -137,6 +137,28 @@ TEST_F(XolFirmware, WholeRegionRead) {
     EXPECT_EQ(XolLib2ReadRegion(&classicHandle, 6, &image), 1u);  // empty region
 }
 
+TEST_F(XolFirmware, RegionSizesAboveTheLimitAreRefusedBeforeAnyTransfer) {
+    // Erased flash reports 0xFFFFFFFF; just above 0xFFFFC000 an offset
+    // counter would wrap. Only the size query may reach the controller.
+    for (const uint32_t claimed : {0xFFFFFFFFu, 0xFFFFC001u, kXolMaxRegionSize + 1}) {
+        classic->regions[2] = std::vector<uint8_t>(100, 0xAA);
+        classic->reportedSizes[2] = claimed;
+        driver.clearLog();
+        ByteBuffer image;
+        EXPECT_EQ(XolLib2ReadRegion(&classicHandle, 2, &image), kXolStatusSizeTooLarge) << claimed;
+        EXPECT_TRUE(image.empty());
+        EXPECT_EQ(driver.passthroughs().size(), 1u) << claimed;
+    }
+    // The limit itself is a region like any other: the last chunk is the rest.
+    classic->reportedSizes[2] = 16384 + 10;
+    classic->regions[2] = std::vector<uint8_t>(16384 + 10, 0x5A);
+    driver.clearLog();
+    ByteBuffer image;
+    ASSERT_EQ(XolLib2ReadRegion(&classicHandle, 2, &image), 0u);
+    EXPECT_EQ(image.size(), 16394u);
+    EXPECT_EQ(getLe32(driver.passthroughs().back().frame.data(), 32), 10u);
+}
+
 TEST_F(XolFirmware, EraseTakesOnlyTwoRegionFlags) {
     uint8_t reply[20];
     std::memset(reply, 0xEE, sizeof reply);
