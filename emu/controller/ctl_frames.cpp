@@ -132,14 +132,15 @@ int Controller::adapterInfo(uint8_t* info) {
 
 int Controller::passthrough(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply) {
     const uint8_t function = length >= 4 ? frame[3] : 0xFF;
-    if (const FaultSpec* f = faults_.fire("passthroughErrno", [&](const FaultSpec& x) {
-            return x.function < 0 || x.function == function;
-        })) {
+    // With an imageType, only firmware transfers of that region match.
+    const bool transfer = function == kFunctionFwUpload || function == kFunctionFwDownload;
+    const auto matches = [&](const FaultSpec& x) {
+        return (x.function < 0 || x.function == function) &&
+               (x.imageType < 0 || (transfer && frame[0] == x.imageType));
+    };
+    if (const FaultSpec* f = faults_.fire("passthroughErrno", matches))
         return -f->errnoValue;
-    }
-    if (const FaultSpec* f = faults_.fire("frameStatus", [&](const FaultSpec& x) {
-            return x.function < 0 || x.function == function;
-        })) {
+    if (const FaultSpec* f = faults_.fire("frameStatus", matches)) {
         if (function == kFunctionIocFacts) {
             iocFacts(reply);
         } else {

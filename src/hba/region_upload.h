@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "xollib/xollib2.h"
+
 // Region codes of the firmware upload request.
 inline constexpr uint8_t kRegionFirmware = 0;
 inline constexpr uint8_t kRegionFlashFirmware = 1;
@@ -17,7 +19,7 @@ inline constexpr uint8_t kRegionFlash = 10;
 inline constexpr uint32_t kRegionUploadChunkSize = 32768;
 // No expansion ROM is larger; a bigger boot region is a lying controller.
 inline constexpr uint32_t kMaxBiosRegionSize = 16u << 20;
-inline constexpr uint32_t kMaxRegionSize = 64u << 20;
+inline constexpr uint32_t kMaxRegionSize = kXolMaxRegionSize;
 
 inline constexpr uint32_t kUploadInvalidBuffer = 5;
 

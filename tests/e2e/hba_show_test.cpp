@@ -5,6 +5,7 @@
 // failing request by a scripted fault.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -66,6 +67,8 @@ const char* const kAll2 =
 
 // The revision lines up to the WWID of a default newest-family adapter.
 std::string defaultRevision(int adapter) {
+    char wwid[40];
+    std::snprintf(wwid, sizeof wwid, "53c2a1f-0-%04x-0000", adapter);
     return std::string(
                "Firmware Version     : 16.00.03.00\n"
                "XIF Version          : 02.06\n"
@@ -74,8 +77,8 @@ std::string defaultRevision(int adapter) {
                "Firmware Name        : QSC3408-IT\n"
                "Vendor Name          : Quarlen\n"
                "Package Name         : QS-9400-8i IT package\n"
-               "WWID                 : 53c2a1f-0-000") +
-           std::to_string(adapter) + "-0000\n";
+               "WWID                 : ") +
+           wwid + "\n";
 }
 const char* const kDefaultBios =
     "BIOS Version         : 08.36.01.00\n"
@@ -168,6 +171,18 @@ TEST_F(HbaShow, EveryOptionAndEveryFailure) {
              "ERROR: Unable to get the Mfg Page 0.\n" +
              kModeFailed,
          1},
+        // Boot regions reporting 1 byte, more than any ROM, and more than they hold.
+        {{"-i", "10", "show", "-rev"}, defaultRevision(10), 0},
+        {{"-i", "11", "show", "-rev"},
+         defaultRevision(11) +
+             "ERROR: Region size 0x1000001 is too large.\n"
+             "ERROR: Unable to get Bios Image Size.\n" +
+             kModeFailed,
+         1},
+        {{"-i", "12", "show", "-rev"},
+         defaultRevision(12) +
+             "ERROR: Short firmware upload: region holds 0x5400 bytes, 0x8000 requested at 0x0.\n",
+         0},
         {{"-i", "9", "show", "-temp"},
          std::string("ERROR: IO Unit Page 7 request failure 102.\n") + kModeFailed,
          1},

@@ -139,6 +139,20 @@ TEST_F(HbaUpload, EveryOptionArgumentErrorAndFailure) {
          "ERROR: Upload failed.\n" +
              std::string(kModeFailed),
          1},
+        // A region larger than it holds, and one larger than any flash.
+        {{"-i", "7", "ul", "-fw", "keep.bin"},
+         "Uploading image...\n"
+         "ERROR: Short firmware upload: region holds 0x11170 bytes, 0x3880 requested at "
+         "0x10000.\n"
+         "ERROR: Upload failed.\n" +
+             std::string(kModeFailed),
+         1},
+        {{"-i", "8", "ul", "-fw", "keep.bin"},
+         "Uploading image...\n"
+         "ERROR: Region size 0x4000001 is too large.\n"
+         "ERROR: Unable to get the image size\n" +
+             std::string(kModeFailed),
+         1},
     };
     {
         std::ofstream(dir_ + "/keep.bin") << "old contents";
