@@ -33,6 +33,16 @@ void setConsoleStreams(FILE* out, FILE* in);
 FILE* consoleOut();
 FILE* consoleIn();
 
+// Whether the console's last line is still open (text without its line end).
+// Errors and warnings of the console logger end such a line first. Reading an
+// answer ends it too: the user's Enter did.
+bool consoleLineOpen();
+void consoleLineEnded();
+// Input that never ends a line is given up once; from then on the console
+// reads as ended. Changing the streams starts afresh.
+bool consoleInputAbandoned();
+void abandonConsoleInput();
+
 // Checked front ends of the installed logger's slots.
 void logPrint(const char* format, ...) QUARLEN_PRINTF(1, 2);
 void logPrintLine(const char* format, ...) QUARLEN_PRINTF(1, 2);

@@ -8,14 +8,26 @@
 #include "shell/logger.h"
 #include "shell/parse.h"
 
+namespace {
+
+// Bytes of one line we are willing to skip before deciding that the input
+// will never end (a device or /dev/zero on standard input).
+constexpr size_t kMaxSkippedBytes = 1u << 20;
+
+}  // namespace
+
 bool readConsoleLine(char* buf, size_t capacity, bool* overlong) {
     FILE* in = consoleIn();
     // Whatever was printed as a prompt must be visible before we block.
     std::fflush(consoleOut());
+    consoleLineEnded();
     size_t used = 0;
+    size_t skipped = 0;
     bool sawAny = false;
     *overlong = false;
     buf[0] = '\0';
+    if (consoleInputAbandoned())
+        return false;
     for (;;) {
         const int c = std::fgetc(in);
         if (c == EOF)
@@ -23,10 +35,17 @@ bool readConsoleLine(char* buf, size_t capacity, bool* overlong) {
         sawAny = true;
         if (c == '\n')
             break;
-        if (used + 1 < capacity) {
+        // A NUL would end the text early and hide the rest of the line.
+        if (c != '\0' && used + 1 < capacity) {
             buf[used++] = static_cast<char>(c);
-        } else {
-            *overlong = true;
+            continue;
+        }
+        *overlong = true;
+        if (++skipped > kMaxSkippedBytes) {
+            // Endless input without a line end: refuse this line and treat
+            // the input as ended rather than spin on it.
+            abandonConsoleInput();
+            break;
         }
     }
     buf[used] = '\0';
@@ -116,64 +135,6 @@ uint32_t askNumber(const PromptSpec& question, uint32_t retry) {
         if (atEnd)
             return kAnswerRejected;
     }
-}
-
-namespace {
-
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-}  // namespace
-
-uint32_t readWholeFile(const char* path, ByteBuffer* contents) {
-    FilePtr file(path != nullptr ? std::fopen(path, "rb") : nullptr);
-    if (!file) {
-        logError("Failed to open the specified file, please check the path or name of the file");
-        return 1;
-    }
-    long size = -1;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0)
-        size = std::ftell(file.get());
-    if (size < 0) {
-        logError("Unable to get the file handle");
-        return 1;
-    }
-    if (size == 0) {
-        logError("File length is not sufficent, size is less than 1");
-        return 1;
-    }
-    ByteBuffer buffer;
-    if (!buffer.allocate(static_cast<size_t>(size))) {
-        logError("Unable to allocate memory.");
-        return 1;
-    }
-    std::rewind(file.get());
-    if (std::fread(buffer.data(), 1, buffer.size(), file.get()) != buffer.size()) {
-        logError("File read operation failed");
-        return 1;
-    }
-    *contents = std::move(buffer);
-    return 0;
-}
-
-uint32_t writeWholeFile(const char* path, const uint8_t* data, size_t length) {
-    FilePtr file(path != nullptr ? std::fopen(path, "wb+") : nullptr);
-    if (!file) {
-        logError("Unable to open the file.");
-        return 1;
-    }
-    if (std::fwrite(data, 1, length, file.get()) != length) {
-        logError("Unable to write the contents");
-        return 1;
-    }
-    // A failed flush loses data just as a short write does.
-    if (std::fclose(file.release()) != 0) {
-        logError("Unable to write the contents");
-        return 1;
-    }
-    return 0;
 }
 
 void sleepMilliseconds(uint32_t ms) {

@@ -34,15 +34,23 @@ uint32_t readNumberLine(uint32_t* out, uint32_t min, uint32_t max, uint32_t allo
 // again. At end of input it stops asking and returns 1.
 uint32_t askNumber(const PromptSpec& question, uint32_t retry);
 
-// 0 with the whole file in *contents; 1 after reporting why not.
+// 0 with the whole file in *contents; 1 after reporting why not. Anything but
+// a regular file (directory, FIFO, device) fails as an open failure; the
+// bytes are read through the descriptor that was checked.
 uint32_t readWholeFile(const char* path, ByteBuffer* contents);
-// 0 ok; 1 after reporting the failure.
+// 0 ok; 1 after reporting the failure. The named file is replaced whole: the
+// data go to a new temporary file in the same directory, are synced and
+// renamed over the path, so a failed write leaves the old file intact and a
+// symlink at the path is replaced, not followed. An existing device node or
+// FIFO is written in place (never created, never followed).
 uint32_t writeWholeFile(const char* path, const uint8_t* data, size_t length);
 
 // Pauses with nanosleep, resuming after signals with the time left.
 void sleepMilliseconds(uint32_t ms);
 
 // Reads one line from consoleIn() into buf (capacity bytes, NUL-terminated,
-// line end removed). A longer line is consumed whole and reported through
-// *overlong. False at end of input with nothing read.
+// line end removed). A line that does not fit or holds a NUL byte is invalid:
+// it is consumed whole and reported through *overlong. After more than 1 MiB
+// of one line the input counts as ended (later calls return false). False at
+// end of input with nothing read.
 bool readConsoleLine(char* buf, size_t capacity, bool* overlong);

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "console_capture.h"
@@ -126,4 +131,70 @@ TEST_F(WholeFileTest, RoundTripAndFailures) {
                   "the file\n"
                   "ERROR: Unable to open the file.\n");
     }
+}
+
+TEST_F(WholeFileTest, WriterReplacesAtomically) {
+    const std::string path = dir_ + "/upload.bin";
+    const std::string victim = dir_ + "/victim";
+    const uint8_t data[4] = {0xDE, 0xAD, 0xBE, 0xEF};
+    auto contents = [](const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    auto temporaries = [this] {
+        size_t n = 0;
+        for (const auto& e : std::filesystem::directory_iterator(dir_))
+            n += e.path().filename().string()[0] == '.' ? 1 : 0;
+        return n;
+    };
+    ConsoleCapture console;
+    // An existing file is replaced whole, keeping its permissions.
+    std::ofstream(path) << "a much longer old content";
+    chmod(path.c_str(), 0640);
+    ASSERT_EQ(writeWholeFile(path.c_str(), data, sizeof data), 0u);
+    EXPECT_EQ(contents(path), std::string("\xDE\xAD\xBE\xEF"));
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // A symlink at the path is replaced by the file; its target is untouched.
+    std::ofstream(victim) << "precious";
+    const std::string link = dir_ + "/link.bin";
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    ASSERT_EQ(writeWholeFile(link.c_str(), data, sizeof data), 0u);
+    EXPECT_EQ(contents(victim), "precious");
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    // A write that fails half-way (file size limit) leaves the old file and
+    // no temporary behind.
+    struct rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 2;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const uint32_t failed = writeWholeFile(path.c_str(), data, sizeof data);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(failed, 1u);
+    EXPECT_EQ(contents(path), std::string("\xDE\xAD\xBE\xEF"));
+    EXPECT_EQ(temporaries(), 0u);
+    // A device node is written in place, never replaced.
+    ASSERT_EQ(writeWholeFile("/dev/null", data, sizeof data), 0u);
+    ASSERT_EQ(lstat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_EQ(console.text(), "ERROR: Unable to write the contents\n");
+}
+
+TEST_F(WholeFileTest, ReaderTakesOnlyRegularFiles) {
+    const std::string fifo = dir_ + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ConsoleCapture console;
+    ByteBuffer read;
+    // A FIFO without a writer must not block; a directory and a device are no image.
+    for (const std::string& p : {fifo, dir_, std::string("/dev/zero")})
+        EXPECT_EQ(readWholeFile(p.c_str(), &read), 1u) << p;
+    EXPECT_TRUE(read.empty());
+    const std::string open =
+        "ERROR: Failed to open the specified file, please check the path or name of the file\n";
+    EXPECT_EQ(console.text(), open + open + open);
 }
