@@ -6,6 +6,7 @@
 #include "expander/show_values.h"
 #include "shell/byte_buffer.h"
 #include "shell/bytes.h"
+#include "shell/device_text.h"
 #include "shell/logger.h"
 #include "shell/parse.h"
 #include "targets/expander_device.h"
@@ -30,6 +31,7 @@ constexpr uint32_t kSensorEnable2 = 0x43400014;
 constexpr uint32_t kSensorControlClearMask = 0x114;
 
 constexpr const char* kNotAvailable = "Not Available";
+constexpr uint32_t kVpdHeaderLength = 4;
 
 uint32_t showMacAddress(Target* target) {
     ByteBuffer page;
@@ -55,8 +57,12 @@ uint32_t showManagementAddress(Target* target) {
     }
     static constexpr uint8_t kInquiryCdb[6] = {kOpInquiry, 0x01, 0x85, 0x00, 0xFF, 0x00};
     ExpanderDevice* device = expanderOf(target);
+    // The page is usually shorter than the allocation: what did not arrive
+    // stays zero, and a reply without even the page header holds nothing.
+    uint32_t received = 0;
     if (device->read(target, kInquiryCdb, sizeof kInquiryCdb, reply.data(),
-                     static_cast<uint32_t>(reply.size()), nullptr) != 0) {
+                     static_cast<uint32_t>(reply.size()), &received) != 0 ||
+        received < kVpdHeaderLength) {
         logPrint("%s \n", kNotAvailable);
         return 0;
     }
@@ -96,9 +102,12 @@ uint32_t showIpAddress(Target* target) {
     return 0;
 }
 
+// Device text of the page between two offsets, never beyond its end.
 void printCharacters(const ByteBuffer& page, size_t from, size_t to) {
-    for (size_t i = from; i < to; ++i)
-        logPrint("%c", page[i]);
+    if (to > page.size())
+        to = page.size();
+    if (from < to)
+        printDeviceText(page.data() + from, to - from);
 }
 
 uint32_t showManufacturingPage(Target* target) {
@@ -194,8 +203,10 @@ uint32_t showTemperature(Target* target) {
     logPrint("%-25s :    ", "Temperature *C/*F");
     uint32_t raw = 0;
     if (sampleTemperature(target, &raw) != 0) {
-        // The label stays without a value, on a line of its own.
-        logPrintLine("");
+        // The label stays without a value, on a line of its own; an error
+        // message of the sensor transfer has already ended that line.
+        if (consoleLineOpen())
+            logPrintLine("");
         return 1;
     }
     char text[64];

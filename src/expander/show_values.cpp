@@ -46,8 +46,9 @@ bool managementAddressText(const uint8_t* reply, char* out, size_t size) {
                 continue;
             inNumber = true;
         }
+        // Device text: nothing outside printable ASCII reaches the console.
         if (used + 1 < size)
-            out[used++] = c;
+            out[used++] = c >= 0x20 && c <= 0x7E ? c : '.';
     }
     out[used] = '\0';
     return std::strcmp(out, "0.0.0.0") != 0 && used > 0;

@@ -98,8 +98,8 @@ TEST_F(ExpanderShow, SensorWriteRetries) {
     // sg2: three of them.
     run = show("expanders-command-faults.json", "2", {"-temp"});
     EXPECT_EQ(run.out,
-              "Temperature *C/*F         :    ERROR: Write CDB Failed (Too many retries...)\n"
-              "\n"
+              "Temperature *C/*F         :    \n"
+              "ERROR: Write CDB Failed (Too many retries...)\n"
               "ERROR: ERROR CODE 02020000\n");
     EXPECT_NE(run.status, 0);
     // sg3: qualifier 1 is not retried; the failure is the device's, not reported again.
