@@ -2,6 +2,7 @@
 // option and argument error, regions read in 32768-byte chunks and compared
 // with each other, blank regions, refused and failing requests, the erase
 // question at the prompt and at the end of input, and the clean flags sent.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -175,6 +176,18 @@ TEST_F(HbaUpload, EveryOptionArgumentErrorAndFailure) {
     EXPECT_EQ(file("tv.bin").size(), 2048u);
     EXPECT_EQ(file("keep.bin"), "old contents");
     EXPECT_NE(access((dir_ + "/blank.bin").c_str(), F_OK), 0);
+}
+
+TEST_F(HbaUpload, ASymlinkAtThePathIsReplacedNotFollowed) {
+    std::ofstream(dir_ + "/precious.bin") << "precious";
+    ASSERT_EQ(symlink("precious.bin", (dir_ + "/link.bin").c_str()), 0);
+    const CliRun r = run({"-i", "1", "ul", "-fw", "link.bin"});
+    EXPECT_EQ(r.out, kUploaded);
+    struct stat st = {};
+    ASSERT_EQ(lstat((dir_ + "/link.bin").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(file("link.bin").size(), 70000u);
+    EXPECT_EQ(file("precious.bin"), "precious");
 }
 
 TEST_F(HbaUpload, ChunksOf32768BytesAfterOneSizeQuery) {
