@@ -120,14 +120,14 @@ class Controller final {
     void portFacts(const uint8_t* frame, size_t length, Bytes* reply);
     void fwDownload(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
     void fwUpload(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
-    // One --log line per transfer chunk: direction, region, offset and size.
-    void logTransfer(const char* what, uint8_t type, uint32_t offset, uint32_t chunk);
     void toolbox(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
     void ioUnitControl(const uint8_t* frame, size_t length, Bytes* reply);
     // Diagnostic command line (toolbox tool 6, ctl_diag.cpp).
     void diagCommand(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
     std::string diagAnswer(const std::string& command) const;
     Bytes* mutableRegion(uint8_t imageType);
+    // One --log line per transfer request: direction, type, offset, chunk.
+    void logTransfer(const char* direction, uint8_t type, uint32_t offset, uint32_t chunk);
     void eraseRegions(uint32_t flags);
     void completeReset();
 

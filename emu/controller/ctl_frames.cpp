@@ -256,6 +256,13 @@ const Bytes* Controller::region(uint8_t imageType) const {
     }
 }
 
+void Controller::logTransfer(const char* direction, uint8_t type, uint32_t offset, uint32_t chunk) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%s ioc%u %s type %u offset %u chunk %u", setup_.node.c_str(),
+                  setup_.ioc, direction, type, offset, chunk);
+    services_.logLine(line);
+}
+
 Bytes* Controller::mutableRegion(uint8_t imageType) {
     if (imageType == 10)
         return nullptr;  // the whole-flash view is read-only
@@ -341,13 +348,6 @@ void Controller::fwUpload(const uint8_t* frame, size_t length, const FrameIo& io
     const size_t avail = std::min<size_t>(chunk, src->size() - offset);
     std::copy(src->begin() + offset, src->begin() + static_cast<long>(offset + avail), io.dataIn);
     std::fill(io.dataIn + avail, io.dataIn + chunk, 0);
-}
-
-void Controller::logTransfer(const char* what, uint8_t type, uint32_t offset, uint32_t chunk) {
-    char line[128];
-    std::snprintf(line, sizeof line, "%s ioc%u %s type %u offset %u chunk %u", setup_.node.c_str(),
-                  setup_.ioc, what, type, offset, chunk);
-    services_.logLine(line);
 }
 
 void Controller::eraseRegions(uint32_t flags) {
