@@ -133,14 +133,15 @@ int Controller::adapterInfo(uint8_t* info) {
 
 int Controller::passthrough(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply) {
     const uint8_t function = length >= 4 ? frame[3] : 0xFF;
-    if (const FaultSpec* f = faults_.fire("passthroughErrno", [&](const FaultSpec& x) {
-            return x.function < 0 || x.function == function;
-        })) {
+    // With an imageType, only firmware transfers of that region match.
+    const bool transfer = function == kFunctionFwUpload || function == kFunctionFwDownload;
+    const auto matches = [&](const FaultSpec& x) {
+        return (x.function < 0 || x.function == function) &&
+               (x.imageType < 0 || (transfer && frame[0] == x.imageType));
+    };
+    if (const FaultSpec* f = faults_.fire("passthroughErrno", matches))
         return -f->errnoValue;
-    }
-    if (const FaultSpec* f = faults_.fire("frameStatus", [&](const FaultSpec& x) {
-            return x.function < 0 || x.function == function;
-        })) {
+    if (const FaultSpec* f = faults_.fire("frameStatus", matches)) {
         if (function == kFunctionIocFacts) {
             iocFacts(reply);
         } else {
@@ -259,6 +260,13 @@ const Bytes* Controller::region(uint8_t imageType) const {
     }
 }
 
+void Controller::logTransfer(const char* direction, uint8_t type, uint32_t offset, uint32_t chunk) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%s ioc%u %s type %u offset %u chunk %u", setup_.node.c_str(),
+                  setup_.ioc, direction, type, offset, chunk);
+    services_.logLine(line);
+}
+
 Bytes* Controller::mutableRegion(uint8_t imageType) {
     if (imageType == 10)
         return nullptr;  // the whole-flash view is read-only
@@ -326,6 +334,7 @@ void Controller::fwUpload(const uint8_t* frame, size_t length, const FrameIo& io
     }
     const uint32_t offset = le32(frame, lay.offsetField);
     const uint32_t chunk = le32(frame, lay.chunkField);
+    logTransfer("upload", type, offset, chunk);
     set32(*reply, 20, static_cast<uint32_t>(src->size()));
     if (chunk == 0) {
         // Erased or corrupt flash can report any size at all.
@@ -383,6 +392,10 @@ void Controller::toolbox(const uint8_t* frame, size_t length, const FrameIo& io,
         return;
     }
     const uint32_t flags = le32(frame, 12);
+    char line[96];
+    std::snprintf(line, sizeof line, "%s ioc%u clean flags 0x%08x", setup_.node.c_str(), setup_.ioc,
+                  flags);
+    services_.logLine(line);
     if (flags == 0 || (flags & ~kEraseMask) != 0) {
         set16(*reply, 14, kIocStatusInvalidField);
         return;

@@ -46,7 +46,7 @@ Bytes romImage(const ControllerSetup& setup, uint8_t codeType, uint32_t blocks, 
     set16(img, pcir + 6, setup.deviceId);
     set16(img, pcir + 8, 0);
     set16(img, pcir + 0x0A, 0x1C);  // structure length, revision 3 layout
-    img[pcir + 0x0C] = 3;
+    img[pcir + 0x0C] = setup.biosPcirRevision;
     img[pcir + 0x0D] = 0x00;  // class code 01 07 00: SAS controller
     img[pcir + 0x0E] = 0x07;
     img[pcir + 0x0F] = 0x01;
@@ -56,8 +56,10 @@ Bytes romImage(const ControllerSetup& setup, uint8_t codeType, uint32_t blocks, 
     img[pcir + 0x15] = last ? 0x80 : 0x00;
     set16(img, pcir + 0x16, 0);
     if (codeType == 0) {
-        img[pcir + 0x1C] = verHi;  // revision 3: build bytes behind the structure
-        img[pcir + 0x1D] = verLo;
+        // Revision 3 keeps the build bytes behind the structure, older ones inside it.
+        const size_t build = setup.biosPcirRevision < 3 ? pcir + 0x18 : pcir + 0x1C;
+        img[build] = verHi;
+        img[build + 1] = verLo;
     }
     uint8_t sum = 0;
     for (size_t i = 0; i + 1 < img.size(); ++i)

@@ -214,6 +214,7 @@ ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, si
     num(a, "nvdataPersistentVersion", &s.nvdataPersistentVersion);
     num(a, "biosVersion", &s.biosVersion);
     num(a, "uefiVersion", &s.uefiVersion);
+    num(a, "biosPcirRevision", &s.biosPcirRevision);
     num(a, "productId", &s.productId);
     text(a, "chipRevision", &s.chipRevisionText);
     text(a, "mfgChipName", &s.mfgChipName);

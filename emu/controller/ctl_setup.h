@@ -50,7 +50,8 @@ struct FaultSpec {
     int extPageType = -1;
     int pageNumber = -1;
     int action = -1;
-    int imageType = -1;          // uploadSize: the region, -1 any
+    int imageType =
+        -1;  // uploadSize, and transfers for frameStatus/passthroughErrno: the region, -1 any
     uint32_t size = 0xFFFFFFFF;  // uploadSize: the size the upload reply reports
     uint32_t skip = 0;
     int64_t times = -1;
@@ -98,6 +99,7 @@ struct ControllerSetup {
     uint32_t packageVersion = 0x10000300;
     uint32_t biosVersion = 0x08240100;  // 0: no x86 image
     uint32_t uefiVersion = 0x12000400;  // 0: no EFI image
+    uint8_t biosPcirRevision = 3;       // below 3: build bytes at +0x18/+0x19
     uint16_t productId = 0x2213;
     std::string chipRevisionText = "B0";
     std::string mfgChipName;  // Manufacturing page 0 chip name field

@@ -1,8 +1,14 @@
+#include "hba/erase.h"
 #include "hba/scan.h"
+#include "hba/show.h"
+#include "hba/ul.h"
 #include "shell/command.h"
 
 // Commands of an HBA target, in the order help lists them.
 const CommandEntry kHbaCommands[] = {
+    {"show", "Shows FW/Board/Temperature/Other informations", hbaShowUsage, 1, hbaShowCommand},
     {"scan", "Scan & Display the topology information", hbaScanUsage, 1, hbaScanCommand},
+    {"ul", "Uploads the image into file", hbaUlUsage, 1, hbaUlCommand},
+    {"erase", "Erases the flash regions", hbaEraseUsage, 1, hbaEraseCommand},
     {nullptr, nullptr, nullptr, 0, nullptr},
 };
