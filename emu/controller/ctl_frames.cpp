@@ -81,9 +81,9 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
     buildSettingsPages();
     loadState();
     // A misspelt fault would otherwise pass silently.
-    static const char* const kFaultKinds[] = {"frameStatus",      "configStatus",
-                                              "adapterInfoErrno", "passthroughErrno",
-                                              "hardResetErrno",   "noReturnAfterReset"};
+    static const char* const kFaultKinds[] = {
+        "frameStatus",    "configStatus",       "adapterInfoErrno", "passthroughErrno",
+        "hardResetErrno", "noReturnAfterReset", "flashCorruption"};
     for (const FaultSpec& f : setup_.faults) {
         bool known = false;
         for (const char* kind : kFaultKinds)
@@ -255,6 +255,13 @@ const Bytes* Controller::region(uint8_t imageType) const {
     }
 }
 
+void Controller::logTransfer(const char* direction, uint8_t type, uint32_t offset, uint32_t chunk) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%s ioc%u %s type %u offset %u chunk %u", setup_.node.c_str(),
+                  setup_.ioc, direction, type, offset, chunk);
+    services_.logLine(line);
+}
+
 Bytes* Controller::mutableRegion(uint8_t imageType) {
     if (imageType == 10)
         return nullptr;  // the whole-flash view is read-only
@@ -277,6 +284,7 @@ void Controller::fwDownload(const uint8_t* frame, size_t length, const FrameIo& 
     const uint32_t offset = le32(frame, lay.offsetField);
     const uint32_t chunk = le32(frame, lay.chunkField);
     const bool last = (frame[7] & 0x01) != 0;
+    logTransfer("download", type, offset, chunk);
     // Type 1 lands in region 5 until the next reset runs it.
     const uint8_t target = type == 1 ? 5 : type;
     if (target != 5 && target != 2 && target != 6 && target != 7 && target != 8 && target != 11) {
@@ -296,6 +304,13 @@ void Controller::fwDownload(const uint8_t* frame, size_t length, const FrameIo& 
         return;
     if (type == 1 && firmwareHeaderOffset(stage) < 0) {
         return fail(kIocStatusInvalidField);
+    }
+    // A flash part that stores one byte wrongly: only reading back shows it.
+    if (const FaultSpec* f = faults_.fire("flashCorruption", [&](const FaultSpec& x) {
+            return x.imageType < 0 || x.imageType == type;
+        })) {
+        if (f->offset < stage.size())
+            stage[f->offset] = static_cast<uint8_t>(~stage[f->offset]);
     }
     *mutableRegion(target) = std::move(stage);
     staging_.erase(type);
@@ -322,6 +337,7 @@ void Controller::fwUpload(const uint8_t* frame, size_t length, const FrameIo& io
     }
     const uint32_t offset = le32(frame, lay.offsetField);
     const uint32_t chunk = le32(frame, lay.chunkField);
+    logTransfer("upload", type, offset, chunk);
     set32(*reply, 20, static_cast<uint32_t>(src->size()));
     if (chunk == 0)
         return;  // size query

@@ -49,6 +49,8 @@ struct FaultSpec {
     int action = -1;
     uint32_t skip = 0;
     int64_t times = -1;
+    int imageType = -1;   // flashCorruption: download type, -1 any
+    uint64_t offset = 0;  // flashCorruption: the byte inverted
 };
 
 // A group of controller phys wired to one expander (a wide port).
