@@ -1,0 +1,411 @@
+// HBA dl end to end under the emulator: firmware and BIOS files made by the
+// emulator's image builders are validated, downloaded, read back and the
+// controller reset; the request log shows what reached the controller.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "images/hba_images.h"
+
+namespace {
+
+using qemu::images::HbaBytes;
+using qemu::images::HbaFirmwareOptions;
+using qemu::images::NvdataOptions;
+using qemu::images::OptionRomOptions;
+using qemu::images::RomComponentOptions;
+using qemu::images::RomImageOptions;
+
+// Controller 1: newest family (0x0630, header form B); controller 2: second
+// generation (0x0521, form A, IT firmware).
+const char* const kAdapters = R"(
+  {"node": "/dev/xol3ctl", "ioc": 0, "deviceId": "0x0630", "revision": 1,
+   "wwid": "0x53C2A1F000010000", "firmwareVersion": "0x10000300",
+   "nvdataVersion": "0x10010005", "biosVersion": "0x08240100", "uefiVersion": "0x12000400",
+   "faults": [FAULTS1]},
+  {"node": "/dev/xol3ctl", "ioc": 1, "deviceId": "0x0521", "revision": 2,
+   "wwid": "0x53C2A1F000020000", "firmwareVersion": "0x0F000200",
+   "nvdataVersion": "0x0F010000", "productId": "PRODUCT2", "faults": []})";
+
+std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
+    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+        s.replace(at, from.size(), to);
+    return s;
+}
+
+std::string topology(const std::string& faults = "", const std::string& product2 = "0x2213") {
+    std::string adapters = replaceAll(kAdapters, "FAULTS1", faults);
+    adapters = replaceAll(adapters, "PRODUCT2", product2);
+    return writeTempFile(
+        "topology.json",
+        R"({"scsi": {"listing": [], "expanders": []}, "controllers": {"adapters": [)" + adapters +
+            "]}}");
+}
+
+std::string writeImage(const std::string& name, const HbaBytes& bytes) {
+    return writeTempFile(name, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+[[maybe_unused]] size_t countLines(const std::string& text, const std::string& needle) {
+    size_t n = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        n += line.find(needle) != std::string::npos;
+    return n;
+}
+
+struct FlashRun {
+    CliRun cli;
+    std::string log;
+};
+
+FlashRun dl(const std::string& topo, const std::string& index, std::vector<std::string> words,
+            const std::string& input = "", const std::string& state = "") {
+    CliOptions options;
+    options.emulated = true;
+    options.topology = topo;
+    options.stateDir = state;
+    const std::string log = makeTempDir() + "/requests.log";
+    options.emuArgs = {"--log", log};
+    options.args = {"-i", index};
+    options.args.insert(options.args.end(), words.begin(), words.end());
+    options.input = input;
+    FlashRun r{runCli(options), ""};
+    r.log = readText(log);
+    return r;
+}
+
+HbaFirmwareOptions newestFirmware() {
+    HbaFirmwareOptions o;
+    o.formB = true;
+    o.supportedDevices = {0x0630};
+    o.firmwareVersion = 0x10000400;
+    o.nvdataVersion = 0x10020000;
+    o.nvdata = {NvdataOptions{}};
+    o.nvdata[0].version = 0x10020000;
+    o.size = 70000;
+    return o;
+}
+
+HbaFirmwareOptions olderFirmware() {
+    HbaFirmwareOptions o;
+    o.supportedDevices = {0x0520, 0x0528};
+    o.interfaceVersion = 0x02050000;
+    o.firmwareVersion = 0x0F000300;
+    o.nvdataVersion = 0x0F010000;
+    o.nvdata = {NvdataOptions{}};
+    o.nvdata[0].version = 0x0F010000;
+    o.nvdata[0].deviceId = 0x0521;
+    o.size = 40000;
+    return o;
+}
+
+class HbaFlash : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (access(emuPath().c_str(), X_OK) != 0)
+            GTEST_SKIP() << "quarlen-emu not built";
+    }
+};
+
+// Lines shared by the firmware runs.
+const std::string kStart = "\n Executing Operation : Flash Firmware Image \n\n";
+const std::string kSignature = " Firmware image have a valid signature\n";
+const std::string kFileChecks =
+    kSignature + " Firmware image compatible with Controller\n Valid NVDATA image found.\n";
+const std::string kNvdataCheck = " Checking for a compatible NVData image...\n";
+const std::string kNvdataOk =
+    kNvdataCheck +
+    " NVDATA Device ID and Chip Revision match verified.\n NVDATA version compatible\n";
+const std::string kOlderChecks =
+    " Valid Initialization image verified\n Valid Bootloader image verified.\n";
+const std::string kWritten =
+    " Firmware download complete \n Verifying the download\n Adapter successfully reset\n"
+    "Adapter flashed successfully\n";
+const std::string kFailed = "ERROR: Firmware validation failed\n";
+const std::string kExitFailure = "ERROR: ERROR CODE 02020000\n";
+
+struct FirmwareCase {
+    const char* name;
+    const char* index;
+    HbaFirmwareOptions image;
+    std::vector<std::string> words;  // "FILE" stands for the image file
+    std::string input;
+    std::string faults;    // of controller 1
+    std::string product2;  // product ID of controller 2's flash firmware
+    std::string expected;  // after the banner
+    size_t downloads;      // download requests that reached the controller
+    size_t resets;
+};
+
+std::vector<FirmwareCase> firmwareCases() {
+    std::vector<FirmwareCase> cases;
+    const std::vector<std::string> silent = {"dl", "-s", "-fw", "FILE"};
+    auto add = [&](const char* name, const char* index, HbaFirmwareOptions image,
+                   std::vector<std::string> words, std::string expected, size_t downloads = 0,
+                   size_t resets = 0) {
+        cases.push_back(FirmwareCase{name, index, std::move(image), std::move(words), "", "",
+                                     "0x2213", std::move(expected), downloads, resets});
+        return &cases.back();
+    };
+
+    add("silent, newest family", "1", newestFirmware(), silent,
+        kStart + kFileChecks + kNvdataOk + kWritten, 1, 1);
+    add("silent, older family", "2", olderFirmware(), {"dl", "-fw", "FILE", "-s"},
+        kStart + kFileChecks + kNvdataOk + kOlderChecks + kWritten, 1, 1);
+    const std::string details =
+        "\nCurrent Firmware Details :\n"
+        "      Firmware Version     : 16.00.03.00\n"
+        "      XIF Version          : 02.06\n"
+        "      Nvdata Major Version : 16.01\n"
+        "Replace with Firmware Details : \n"
+        "      Firmware Version     : 16.00.04.00\n"
+        "      XIF Version          : 02.06\n"
+        "      Nvdata Major Version : 16.02\n";
+    const std::string question = "Do you want to continue to Download (Yes/No) : ";
+    add("asked: invalid, then Yes", "1", newestFirmware(), {"dl", "-fw", "FILE"},
+        kStart + kFileChecks + kNvdataOk + details + question + "Invalid input specified.\n" +
+            question + " Beginning firmware download\n" + kWritten,
+        1, 1)
+        ->input = "y\nYes\n";
+    add("asked: No", "1", newestFirmware(), {"dl", "-fw", "FILE"},
+        kStart + kFileChecks + kNvdataOk + details + question +
+            " User cancelled. Download operation not performed.\n")
+        ->input = "no\n";
+    add("asked with standard input closed", "1", newestFirmware(), {"dl", "-fw", "FILE"},
+        kStart + kFileChecks + kNvdataOk + details + question +
+            "Invalid input string specified.\n"
+            " User cancelled. Download operation not performed.\n" +
+            kExitFailure);
+
+    HbaFirmwareOptions image = newestFirmware();
+    image.badSignature = true;
+    add("bad signature", "1", image, silent,
+        kStart + "ERROR: Firmware Image does not have a valid Signature\n" + kFailed +
+            kExitFailure);
+    image = newestFirmware();
+    image.badSum = true;
+    add("a word raised by one", "1", image, silent,
+        kStart + kSignature + "ERROR: Firmware image checksum failed : 00000001 \n" + kFailed +
+            kExitFailure);
+    image = newestFirmware();
+    image.supportedDevices = {0x0520, 0x0410};
+    image.deviceCountOverrun = true;  // claims 255 entries, holds two and a padding slot
+    add("unsupported device, list shown only inside the image", "1", image, silent,
+        kStart + kSignature +
+            "ERROR: Firmware image does not support target, Adapter Device ID 630\n"
+            "Supported device ID's are 0x520 \nSupported device ID's are 0x410 \n"
+            "Supported device ID's are 0x0 \n"
+            "ERROR: Firmware image not compatible with Controller\n" +
+            kFailed + kExitFailure);
+    image = newestFirmware();
+    image.nvdata.clear();
+    add("no NVDATA image", "1", image, silent,
+        kStart + kSignature + " Firmware image compatible with Controller\n" +
+            "ERROR: Firmware image does not have a valid NVDATA image\n" + kFailed + kExitFailure);
+
+    image = newestFirmware();
+    NvdataOptions nv;
+    nv.version = 0x10020000;
+    image.nvdata = {nv, nv, nv, nv, nv, nv};
+    image.nvdata[0].badSignature = true;
+    image.nvdata[1].badProductSignature = true;
+    image.nvdata[2].productBlockOutside = true;
+    image.nvdata[3].deviceId = 0x0410;
+    image.nvdata[4].revision = 5;
+    image.nvdata[5].revision = 3;
+    image.nvdata[5].upperRevision = 4;
+    add("every NVDATA reason", "1", image, silent,
+        kStart + kFileChecks + kNvdataCheck +
+            "ERROR: Invalid NVDATA signature in Firmware image from File\n"
+            "ERROR: Invalid NVDATA PROD_ID signature in Firmware image from File\n"
+            "ERROR: Invalid NVDATA PROD_ID signature in Firmware image from File\n"
+            "ERROR: NVDATA image does not match Controller Device ID. Device ID - "
+            "NVDATA:0x410 Controller:0x630 \n"
+            "ERROR: NVDATA image does not match Controller Chip Revision.Chip Revision - "
+            "NVDATA:0x5 Controller:0x1\n"
+            "ERROR: NVDATA image does not match Controller Chip Revision.NVDATA Chip Revision "
+            "Range: 0x3 to 0x4Controller Chip Revision: 0x1 \n"
+            "ERROR: No compatible NVDATA image(s) found.\n"
+            "ERROR: NVDATA compatibility check failed.\n" +
+            kFailed + kExitFailure);
+    image = newestFirmware();
+    image.nvdata[0].version = 0x10010000;  // equal upper half, smaller lower half
+    image.nvdata.insert(image.nvdata.begin(), NvdataOptions{});
+    image.nvdata[0].deviceId = 0x0520;  // skipped: the second image is taken
+    add("equal NVDATA upper half passes", "1", image, {"dl", "-s", "-nr", "-nv", "-fw", "FILE"},
+        kStart + kFileChecks + kNvdataOk +
+            " Firmware download complete \n Post Validation not performed, flag been set\n"
+            " Adapter Reset not performed, user flag been set\nAdapter flashed successfully\n",
+        1, 0);
+    image = newestFirmware();
+    image.nvdata[0].version = 0x0F020000;
+    add("NVDATA downgrade", "1", image, silent,
+        kStart + kFileChecks + kNvdataCheck +
+            " NVDATA Device ID and Chip Revision match verified.\n"
+            "ERROR: Cannot downgrade NVDATA version 10.01.00.05 to 0f.02.00.00.\n"
+            "ERROR: NVDATA compatibility check failed.\n" +
+            kFailed + kExitFailure);
+    image = newestFirmware();
+    image.vendorId = 0x1111;
+    image.productId = 0x3333;
+    add("vendor and product both differ", "1", image, silent,
+        kStart + kFileChecks + kNvdataOk +
+            "Image Vendor ID 1111, Flash Vendor ID 1f3a\n"
+            "Image Product ID 3333, Flash Product ID 2213\n"
+            "ERROR: Product ID and Vendor ID match FAILED.\n" +
+            kFailed + kExitFailure);
+    add("IT over IR", "2", olderFirmware(), silent,
+        kStart + kFileChecks + kNvdataOk +
+            "ERROR: IT firmware can not be flashed on IR firmware\n" + kFailed + kExitFailure)
+        ->product2 = "0x2713";
+    image = olderFirmware();
+    image.productId = 0x2713;
+    add("IR over IT", "2", image, silent,
+        kStart + kFileChecks + kNvdataOk +
+            "ERROR: IR firmware can not be flashed on IT firmware\n" + kFailed + kExitFailure);
+    image = olderFirmware();
+    image.bootloader = false;
+    image.loopingChain = true;  // the search for the bootloader must end
+    add("looping chain without a bootloader", "2", image, silent,
+        kStart + kFileChecks + kNvdataOk + " Valid Initialization image verified\n" +
+            "ERROR: Firmware image does not have a valid bootloader image.\n" + kFailed +
+            kExitFailure);
+    image = olderFirmware();
+    image.overlongChain = true;  // the initialization image runs past the file
+    add("overlong chain", "2", image, silent,
+        kStart + kFileChecks + kNvdataOk +
+            "ERROR: Firmware image does not have a valid initialization image.\n" + kFailed +
+            kExitFailure);
+    image = newestFirmware();
+    image.oddTail = 3;
+    add("three-byte tail is zero-padded", "1", image, silent,
+        kStart + kFileChecks + kNvdataOk + kWritten, 1, 1);
+
+    add("corrupted in flash", "1", newestFirmware(), silent,
+        kStart + kFileChecks + kNvdataOk +
+            " Firmware download complete \n Verifying the download\n" +
+            "ERROR: Firmware/Bios image does not match with uploaded image, download the image "
+            "again\nERROR:  Downloaded image is corrupted \n" +
+            kExitFailure,
+        1, 0)
+        ->faults = R"({"kind": "flashCorruption", "imageType": 1, "offset": 69999})";
+    add("download refused", "1", newestFirmware(), silent,
+        kStart + kFileChecks + kNvdataOk +
+            "ERROR: IOC status for firmware/bios download request 7\n"
+            "ERROR: Log Info for firmware/bios download request 31170000\n"
+            "ERROR: Firmware download failed \n" +
+            kExitFailure)
+        ->faults =
+        R"({"kind": "frameStatus", "function": 9, "status": 7, "logInfo": "0x31170000"})";
+    add("download not delivered", "1", newestFirmware(), silent,
+        kStart + kFileChecks + kNvdataOk + "ERROR: Firmware/Bios download failed - 34\n" +
+            "ERROR: Firmware download failed \n" + kExitFailure)
+        ->faults = R"({"kind": "passthroughErrno", "function": 9, "errno": 5})";
+    add("reset refused", "1", newestFirmware(), silent,
+        kStart + kFileChecks + kNvdataOk +
+            " Firmware download complete \n Verifying the download\n"
+            " Adapter Reset Failed with ffffffff\nERROR: Adapter Reset failed\n" +
+            kExitFailure,
+        1, 0)
+        ->faults = R"({"kind": "hardResetErrno", "errno": 5})";
+    add("controller does not come back", "1", newestFirmware(), silent,
+        kStart + kFileChecks + kNvdataOk +
+            " Firmware download complete \n Verifying the download\n"
+            " Adapter Reset Failed with 34\nERROR: Adapter Reset failed\n" +
+            kExitFailure,
+        1, 1)
+        ->faults = R"({"kind": "noReturnAfterReset"})";
+    add(
+        "failing firmware leaves the BIOS alone", "1",
+        image =
+            [] {
+                HbaFirmwareOptions o = newestFirmware();
+                o.badSum = true;
+                return o;
+            }(),
+        {"dl", "-bios", "bios.rom", "-s", "-fw", "FILE"},
+        kStart + kSignature + "ERROR: Firmware image checksum failed : 00000001 \n" + kFailed +
+            kExitFailure);
+    return cases;
+}
+
+TEST_F(HbaFlash, FirmwareDownload) {
+    for (const FirmwareCase& c : firmwareCases()) {
+        SCOPED_TRACE(c.name);
+        const std::string file = writeImage("fw.bin", qemu::images::buildHbaFirmware(c.image));
+        std::vector<std::string> words;
+        for (const std::string& w : c.words)
+            words.push_back(w == "FILE" ? file : w);
+        const FlashRun r = dl(topology(c.faults, c.product2), c.index, words, c.input);
+        EXPECT_EQ(r.cli.out, std::string(kBanner) + c.expected);
+        EXPECT_EQ(r.cli.status == 0, c.expected.find(kExitFailure) == std::string::npos);
+        const std::string ioc = c.index == std::string("1") ? "ioc0 " : "ioc1 ";
+        EXPECT_EQ(countLines(r.log, ioc + "download type 1 "), c.downloads);
+        EXPECT_EQ(countLines(r.log, ioc + "hard reset"), c.resets);
+        EXPECT_EQ(countLines(r.log, ioc + "download type 2 "), 0u);
+        // Validation failures of the file alone never read the flash.
+        if (c.expected.find(kNvdataCheck) == std::string::npos) {
+            EXPECT_EQ(countLines(r.log, ioc + "upload type 1 "), 0u);
+        }
+    }
+}
+
+TEST_F(HbaFlash, SilentFirmwareRequestCounts) {
+    const std::string file = writeImage("fw.bin", qemu::images::buildHbaFirmware(newestFirmware()));
+    FlashRun r = dl(topology(), "1", {"dl", "-s", "-fw", file});
+    ASSERT_EQ(r.cli.status, 0);
+    // 70000 bytes in flash and in the file: a size query and three chunks each.
+    const std::string after = r.log.substr(r.log.find("ioc0 upload type 1 offset 0 chunk 0"));
+    EXPECT_EQ(countLines(after, "ioc0 upload type 1 "), 4u);
+    EXPECT_EQ(countLines(after, "ioc0 upload type 1 offset 65536 chunk 4464"), 1u);
+    EXPECT_EQ(countLines(after, "ioc0 download type 1 offset 0 chunk 70000"), 1u);
+    EXPECT_EQ(countLines(after, "ioc0 upload type 5 "), 4u);
+    EXPECT_EQ(countLines(after, "ioc0 function 0x03 "), 1u);
+    EXPECT_EQ(countLines(after, "ioc0 config "), 0u);
+    // Asked, one IOC Facts and the two IO Unit page 0 requests more.
+    r = dl(topology(), "1", {"dl", "-fw", file}, "yes\n");
+    ASSERT_EQ(r.cli.status, 0);
+    const std::string asked = r.log.substr(r.log.find("ioc0 upload type 1 offset 0 chunk 0"));
+    EXPECT_EQ(countLines(asked, "ioc0 function 0x03 "), 2u);
+    EXPECT_EQ(countLines(asked, "ioc0 config "), 2u);
+}
+
+TEST_F(HbaFlash, ArgumentErrors) {
+    struct Case {
+        std::vector<std::string> words;
+        std::string error;
+    } cases[] = {
+        {{"dl"}, "Invalid command sytax. Specify the Download operation argument."},
+        {{"dl", "-s", "-nr", "-nv", "-fw", "a", "-bios", "b", "-x"},
+         "Invalid command sytax. Specify the Download operation argument."},
+        {{"dl", "-s", "-s", "-fw", "a.bin"}, "Multiple -s arguments specified"},
+        {{"dl", "-fw"}, "Firmware file name should be specified"},
+        {{"dl", "-fw", "-s"}, "Firmware file name should be specified"},
+        {{"dl", "-bios"}, "BIOS file name should be specified"},
+        {{"dl", "-x"}, "Invalid argument '-x' specified"},
+        {{"dl", "-s", "-nv"}, "-fw or -bios argument should be specified along with other flags"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words.back());
+        const FlashRun r = dl(topology(), "1", c.words);
+        EXPECT_EQ(r.cli.out, std::string(kBanner) + "ERROR: " + c.error + "\n" + kExitFailure);
+        EXPECT_EQ(countLines(r.log, "ioc0 upload type 1 "), 0u);
+        EXPECT_EQ(countLines(r.log, "ioc0 download "), 0u);
+    }
+}
+
+}  // namespace
