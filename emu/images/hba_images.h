@@ -70,7 +70,7 @@ struct RomImageOptions {
 };
 
 struct OptionRomOptions {
-    std::vector<RomImageOptions> images = {RomImageOptions{}};
+    std::vector<RomImageOptions> images;  // in chain order
     std::vector<RomComponentOptions> components;
     bool noLastBit = false;
     bool zeroSizeComponent = false;  // the first component declares size 0

@@ -408,4 +408,161 @@ TEST_F(HbaFlash, ArgumentErrors) {
     }
 }
 
+// BIOS files.
+RomImageOptions x86Image(uint32_t version) {
+    RomImageOptions o;
+    o.codeType = 0;
+    o.version = version;
+    return o;
+}
+
+RomImageOptions efiImage(uint32_t version) {
+    RomImageOptions o;
+    o.codeType = 3;
+    o.version = version;
+    o.blocks = 6;
+    return o;
+}
+
+RomImageOptions fcodeImage(uint32_t version) {
+    RomImageOptions o;
+    o.codeType = 1;
+    o.version = version;
+    o.blocks = 2;
+    return o;
+}
+
+std::string romFile(const OptionRomOptions& o) {
+    return writeImage("bios.rom", qemu::images::buildOptionRom(o));
+}
+
+const std::string kBiosStart =
+    "\n Executing Operation: Flash BIOS Image \n\n Validating BIOS image\n Validating BIOS Image\n";
+const std::string kBiosValid =
+    kBiosStart +
+    " BIOS Header signature is valid.\n BIOS image has a valid Checksum.\n"
+    " BIOS PCI Structure signature valid.\n BIOS image compatible with the SAS Controller.\n";
+const std::string kBiosWritten =
+    " BIOS image flashed\n Verifying the download\nBIOS flashed successfully\n";
+const std::string kBiosQuestion = "Do you want to continue to download (Yes/No) : ";
+const std::string kBiosFailed = "ERROR: BIOS image validation failed\n";
+
+// One controller's BIOS region through a sequence of downloads: what each run
+// shows of the flash is what the previous run left there.
+TEST_F(HbaFlash, BiosMergeKeepsWhatTheFileDoesNotReplace) {
+    const std::string t = topology();
+    const std::string state = makeTempDir();
+    OptionRomOptions x86Only;
+    x86Only.images = {x86Image(0x09000100)};
+    FlashRun r = dl(t, "1", {"dl", "-bios", romFile(x86Only)}, "yes\n", state);
+    EXPECT_EQ(r.cli.out, std::string(kBanner) + kBiosValid +
+                             " \n      BIOS Version in flash : 08.36.01.00\n"
+                             "      BIOS Version in file  : 09.00.01.00\n" +
+                             kBiosQuestion + " Beginning to download BIOS\n" + kBiosWritten);
+    EXPECT_EQ(r.cli.status, 0);
+    // The file's x86 image and the EFI image kept from flash.
+    EXPECT_EQ(countLines(r.log, "ioc0 download type 2 offset 0 chunk 14336"), 1u);
+
+    // The x86 image is the file's now and the EFI image is still there.
+    OptionRomOptions both;
+    both.images = {x86Image(0x09000200), efiImage(0x13000100)};
+    r = dl(t, "1", {"dl", "-bios", romFile(both)}, "yes\nno\n", state);
+    EXPECT_EQ(r.cli.out, std::string(kBanner) + kBiosValid +
+                             " \n      BIOS Version in flash : 09.00.01.00\n"
+                             "      BIOS Version in file  : 09.00.02.00\n" +
+                             kBiosQuestion + " Beginning to download BIOS\n" +
+                             "\n     UEFI Version in flash : 18.00.04.00\n"
+                             "      UEFI Version in file  : 19.00.01.00\n" +
+                             kBiosQuestion + " User cancelled. Download operation not performed\n");
+    EXPECT_EQ(r.cli.status, 0);
+    EXPECT_EQ(countLines(r.log, "ioc0 download "), 0u);
+
+    // Silent: no versions or questions, the progress lines still show.
+    r = dl(t, "1", {"dl", "-bios", romFile(both), "-s", "-nv"}, "", state);
+    EXPECT_EQ(r.cli.out, std::string(kBanner) + kBiosValid + " Beginning to download BIOS\n" +
+                             " Beginning to download EFI BIOS\n BIOS image flashed\n"
+                             " Post Validation not performed, flag has been set\n"
+                             "BIOS flashed successfully\n");
+    EXPECT_EQ(r.cli.status, 0);
+
+    // An FCODE file keeps the x86 and EFI images of the flash and adds its own.
+    OptionRomOptions fcode;
+    fcode.images = {fcodeImage(0x01020304)};
+    r = dl(t, "1", {"dl", "-s", "-bios", romFile(fcode)}, "", state);
+    EXPECT_EQ(r.cli.out, std::string(kBanner) + kBiosValid + kBiosWritten);
+    EXPECT_EQ(countLines(r.log, "ioc0 download type 2 offset 0 chunk 6144"), 1u);
+    // Not newer than the flash's: shown, skipped, success without a download.
+    fcode.images = {fcodeImage(0x01020304)};
+    r = dl(t, "1", {"dl", "-bios", romFile(fcode)}, "", state);
+    EXPECT_EQ(r.cli.out, std::string(kBanner) + kBiosValid +
+                             "      FCODE Version in flash: 01020304\n\n"
+                             "      FCODE Version from file: 01020304\n\n"
+                             " Skipping flash since file version is not greater than existing.\n");
+    EXPECT_EQ(r.cli.status, 0);
+    EXPECT_EQ(countLines(r.log, "ioc0 download "), 0u);
+
+    // The x86 image written first is still there, and the question now shows it.
+    r = dl(t, "1", {"dl", "-bios", romFile(x86Only)}, "", state);
+    EXPECT_EQ(r.cli.out, std::string(kBanner) + kBiosValid +
+                             " \n      BIOS Version in flash : 09.00.02.00\n"
+                             "      BIOS Version in file  : 09.00.01.00\n" +
+                             kBiosQuestion + "Invalid input string specified.\n" +
+                             " User cancelled. Download operation not performed\n" + kExitFailure);
+    EXPECT_EQ(countLines(r.log, "ioc0 download "), 0u);
+}
+
+TEST_F(HbaFlash, BiosFailures) {
+    struct Case {
+        const char* name;
+        OptionRomOptions rom;
+        std::string faults;
+        std::string expected;
+    };
+    OptionRomOptions good;
+    good.images = {x86Image(0x09000100)};
+    std::vector<Case> cases;
+    OptionRomOptions rom = good;
+    rom.images[0].badSignature = true;
+    cases.push_back({"signature", rom, "",
+                     kBiosStart + "ERROR: BIOS Header signature is invalid. \n\n" + kBiosFailed});
+    rom = good;
+    rom.badSum = true;
+    cases.push_back({"checksum", rom, "",
+                     kBiosStart + " BIOS Header signature is valid.\n" +
+                         "ERROR: BIOS image Checksum Failed: 00000001\n" + kBiosFailed});
+    rom = good;
+    rom.images[0].pcirOutside = true;
+    cases.push_back({"PCIR structure", rom, "",
+                     kBiosStart +
+                         " BIOS Header signature is valid.\n BIOS image has a valid Checksum.\n" +
+                         "ERROR: BIOS PCI Structure signature invalid.\n" + kBiosFailed});
+    rom = good;
+    rom.images[0].deviceId = 0x1234;
+    cases.push_back(
+        {"foreign device", rom, "",
+         kBiosStart + " BIOS Header signature is valid.\n BIOS image has a valid Checksum.\n" +
+             " BIOS PCI Structure signature valid.\n" +
+             "ERROR: BIOS image not compatible with the SAS Controller.\n" + kBiosFailed});
+    cases.push_back({"download refused", good,
+                     R"({"kind": "frameStatus", "function": 9, "status": 7})",
+                     kBiosValid + " Beginning to download BIOS\n" +
+                         "ERROR: IOC status for firmware/bios download request 7\n" +
+                         "ERROR: BIOS download failed\n" + kBiosFailed});
+    cases.push_back({"corrupted in flash", good,
+                     R"({"kind": "flashCorruption", "imageType": 2, "offset": 100})",
+                     kBiosValid + " Beginning to download BIOS\n BIOS image flashed\n" +
+                         " Verifying the download\n" +
+                         "ERROR: Firmware/Bios image does not match with uploaded image, "
+                         "download the image again\n" +
+                         kBiosFailed});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FlashRun r = dl(topology(c.faults), "1", {"dl", "-s", "-bios", romFile(c.rom)});
+        EXPECT_EQ(r.cli.out, std::string(kBanner) + c.expected + kExitFailure);
+        if (c.faults.empty()) {
+            EXPECT_EQ(countLines(r.log, "ioc0 download "), 0u);
+        }
+    }
+}
+
 }  // namespace
