@@ -47,3 +47,8 @@ format:
 
 clean:
 	rm -rf $(BUILD)
+
+.PHONY: bench
+# Builds and runs every benchmark (needs libbenchmark-dev).
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
