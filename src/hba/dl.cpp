@@ -74,8 +74,8 @@ uint32_t parseWords(uint32_t count, char** words, DlRequest* request) {
         request->seen[option->id] = true;
         if (option->missingFile == nullptr)
             continue;
-        // A word that looks like an option is a forgotten file name.
-        if (i + 1 >= count || words[i + 1][0] == '-') {
+        // An option word here is a forgotten file name ("./-s" names a file).
+        if (i + 1 >= count || findOption(words[i + 1]) != nullptr) {
             logError("%s", option->missingFile);
             return 1;
         }

@@ -191,6 +191,22 @@ std::vector<FirmwareCase> firmwareCases() {
             "Invalid input string specified.\n"
             " User cancelled. Download operation not performed.\n" +
             kExitFailure);
+    add("IOC Facts flagged while asking", "1", newestFirmware(), {"dl", "-fw", "FILE"},
+        kStart + kFileChecks + kNvdataOk + "\nCurrent Firmware Details :\n" +
+            "ERROR: IOC Status failed.\n" + kExitFailure)
+        ->faults = R"({"kind": "iocFactsStatus", "status": 4, "skip": 2})";
+    add("IO Unit page 0 unreadable while asking", "1", newestFirmware(), {"dl", "-fw", "FILE"},
+        kStart + kFileChecks + kNvdataOk +
+            "\nCurrent Firmware Details :\n"
+            "      Firmware Version     : 16.00.03.00\n"
+            "      XIF Version          : 02.06\n"
+            "ERROR: Unable to get the IO Unit Page 0.\n" +
+            details.substr(details.find("Replace")) + question + " Beginning firmware download\n" +
+            kWritten,
+        1, 1);
+    cases.back().input = "yes\n";
+    cases.back().faults = R"({"kind": "configStatus", "pageType": 0, "pageNumber": 0,
+                              "status": 34})";
 
     HbaFirmwareOptions image = newestFirmware();
     image.badSignature = true;
@@ -420,6 +436,13 @@ TEST_F(HbaFlash, ArgumentErrors) {
         {{"dl", "-x"}, "Invalid argument '-x' specified"},
         {{"dl", "-s", "-nv"}, "-fw or -bios argument should be specified along with other flags"},
     };
+    {
+        const FlashRun r = dl(topology(), "1", {"dl", "-s", "-fw", "./-s"});
+        EXPECT_EQ(r.cli.out, std::string(kBanner) +
+                                 "ERROR: Failed to open the specified file, please check the path "
+                                 "or name of the file\nERROR: File Open/Read has a problem \n\n" +
+                                 kExitFailure);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.words.back());
         const FlashRun r = dl(topology(), "1", c.words);
