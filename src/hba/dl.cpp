@@ -143,7 +143,7 @@ uint32_t printCurrentDetails(AdapterRecord* adapter) {
 // The file's versions, read from its own header (validation located it).
 void printFileDetails(const uint8_t* file, size_t size) {
     size_t header = 0;
-    if (locateFirmwareHeader(file, size, &header) != 0)
+    if (locateFirmwareHeader(file, size, &header) != 0 || size - header < kFwHeaderMinimumSize)
         return;
     logPrintLine("Replace with Firmware Details : ");
     printVersion("Firmware Version", getLe32(file, header + kFwHeaderFirmwareVersion));

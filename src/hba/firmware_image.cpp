@@ -365,7 +365,9 @@ uint32_t checkFirmwareIdentity(const uint8_t* file, size_t fileSize, const uint8
     size_t fileHeader = 0;
     size_t flashHeader = 0;
     if (locateFirmwareHeader(file, fileSize, &fileHeader) != 0 ||
-        locateFirmwareHeader(flash, flashSize, &flashHeader) != 0) {
+        locateFirmwareHeader(flash, flashSize, &flashHeader) != 0 ||
+        !fits(fileSize, fileHeader, kFwHeaderMinimumSize) ||
+        !fits(flashSize, flashHeader, kFwHeaderMinimumSize)) {
         logError(ioc.newestFamily ? "Product ID and Vendor ID match FAILED."
                                   : "Product ID and Vendor ID match failed.");
         return 1;

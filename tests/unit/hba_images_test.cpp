@@ -48,6 +48,16 @@ TEST(FirmwareImage, HeadersShorterThanTheirFormHaveNoSignature) {
     EXPECT_EQ(locateFirmwareHeader(formA.data(), formA.size(), &header), 0u);
     EXPECT_EQ(header, 0u);
     EXPECT_EQ(locateFirmwareHeader(formA.data(), 15, &header), 1u);
+    {
+        // A signature alone: the header fields behind it are not there to read.
+        ConsoleCapture console;
+        const ControllerIdentity ioc;
+        EXPECT_EQ(
+            checkFirmwareIdentity(formA.data(), formA.size(), formA.data(), formA.size(), ioc), 1u);
+        EXPECT_EQ(
+            checkNvdataCompatibility(formA.data(), formA.size(), formA.data(), formA.size(), ioc),
+            1u);
+    }
     // Form B pointing at a header that would end past the file.
     Bytes formB(0x74, 0);
     putLe32(formB.data(), 0x2C, 0x40);
