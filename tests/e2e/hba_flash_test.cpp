@@ -381,26 +381,6 @@ TEST_F(HbaFlash, FirmwareDownload) {
     }
 }
 
-// What a controller holds in flash passes the checks when written back.
-TEST_F(HbaFlash, TheControllersOwnFirmwareDownloadsAgain) {
-    qemu::ctl::ControllerSetup newest;
-    newest.deviceId = 0x0630;
-    newest.nvdataVersion = 0x10010005;
-    qemu::ctl::ControllerSetup older = newest;
-    older.deviceId = 0x0521;
-    older.revision = 2;
-    older.firmwareVersion = 0x0F000200;
-    older.nvdataVersion = 0x0F010000;
-    const std::string t = topology();
-    for (const auto& [index, setup] : {std::pair{"1", newest}, std::pair{"2", older}}) {
-        SCOPED_TRACE(index);
-        const std::string file = writeImage("cur.bin", qemu::ctl::buildFirmwareImage(setup));
-        const FlashRun r = dl(t, index, {"dl", "-s", "-fw", file});
-        EXPECT_EQ(r.cli.status, 0);
-        EXPECT_NE(r.cli.out.find("Adapter flashed successfully\n"), std::string::npos) << r.cli.out;
-    }
-}
-
 TEST_F(HbaFlash, SilentFirmwareRequestCounts) {
     const std::string file = writeImage("fw.bin", qemu::images::buildHbaFirmware(newestFirmware()));
     FlashRun r = dl(topology(), "1", {"dl", "-s", "-fw", file});
@@ -576,6 +556,34 @@ TEST_F(HbaFlash, FirmwareThenBiosWithoutTheFlashBios) {
                              "BIOS flashed successfully\n");
     EXPECT_EQ(r.cli.status, 0);
     EXPECT_EQ(countLines(r.log, "ioc0 download type 2 offset 0 chunk 2048"), 1u);
+}
+
+// What a controller holds in flash passes the checks when written back.
+TEST_F(HbaFlash, TheControllersOwnImagesDownloadAgain) {
+    qemu::ctl::ControllerSetup newest;
+    newest.deviceId = 0x0630;
+    newest.nvdataVersion = 0x10010005;
+    qemu::ctl::ControllerSetup older = newest;
+    older.deviceId = 0x0521;
+    older.revision = 2;
+    older.firmwareVersion = 0x0F000200;
+    older.nvdataVersion = 0x0F010000;
+    const std::string t = topology();
+    for (const auto& [index, setup] : {std::pair{"1", newest}, std::pair{"2", older}}) {
+        SCOPED_TRACE(index);
+        const std::string file = writeImage("cur.bin", qemu::ctl::buildFirmwareImage(setup));
+        const FlashRun r = dl(t, index, {"dl", "-s", "-fw", file});
+        EXPECT_EQ(r.cli.status, 0);
+        EXPECT_NE(r.cli.out.find("Adapter flashed successfully\n"), std::string::npos) << r.cli.out;
+    }
+    // The boot image too: written back whole, byte for byte.
+    const qemu::ctl::Bytes boot = qemu::ctl::buildBootImage(newest);
+    const FlashRun r = dl(t, "1", {"dl", "-s", "-bios", writeImage("boot.rom", boot)});
+    EXPECT_EQ(r.cli.out, std::string(kBanner) + kBiosValid + " Beginning to download BIOS\n" +
+                             " Beginning to download EFI BIOS\n" + kBiosWritten);
+    EXPECT_EQ(
+        countLines(r.log, "ioc0 download type 2 offset 0 chunk " + std::to_string(boot.size())),
+        1u);
 }
 
 TEST_F(HbaFlash, BiosFailures) {
