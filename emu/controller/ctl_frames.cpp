@@ -84,7 +84,8 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
     // A misspelt fault would otherwise pass silently.
     static const char* const kFaultKinds[] = {
         "frameStatus",    "configStatus",       "adapterInfoErrno", "passthroughErrno",
-        "hardResetErrno", "noReturnAfterReset", "uploadSize",       "walkRepeat"};
+        "hardResetErrno", "noReturnAfterReset", "uploadSize",       "walkRepeat",
+        "flashCorruption"};
     for (const FaultSpec& f : setup_.faults) {
         bool known = false;
         for (const char* kind : kFaultKinds)
@@ -289,6 +290,7 @@ void Controller::fwDownload(const uint8_t* frame, size_t length, const FrameIo& 
     const uint32_t offset = le32(frame, lay.offsetField);
     const uint32_t chunk = le32(frame, lay.chunkField);
     const bool last = (frame[7] & 0x01) != 0;
+    logTransfer("download", type, offset, chunk);
     // Type 1 lands in region 5 until the next reset runs it.
     const uint8_t target = type == 1 ? 5 : type;
     if (target != 5 && target != 2 && target != 6 && target != 7 && target != 8 && target != 11) {
@@ -308,6 +310,13 @@ void Controller::fwDownload(const uint8_t* frame, size_t length, const FrameIo& 
         return;
     if (type == 1 && firmwareHeaderOffset(stage) < 0) {
         return fail(kIocStatusInvalidField);
+    }
+    // A flash part that stores one byte wrongly: only reading back shows it.
+    if (const FaultSpec* f = faults_.fire("flashCorruption", [&](const FaultSpec& x) {
+            return x.imageType < 0 || x.imageType == type;
+        })) {
+        if (f->offset < stage.size())
+            stage[f->offset] = static_cast<uint8_t>(~stage[f->offset]);
     }
     *mutableRegion(target) = std::move(stage);
     staging_.erase(type);

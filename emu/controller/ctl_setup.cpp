@@ -150,6 +150,8 @@ FaultSpec parseFault(const nlohmann::json& f) {
     num(f, "address", &fault.address);
     num(f, "skip", &fault.skip);
     num(f, "times", &fault.times);
+    num(f, "imageType", &fault.imageType);
+    num(f, "offset", &fault.offset);
     if (fault.kind == "iocFactsStatus") {
         fault.kind = "frameStatus";
         fault.function = 0x03;

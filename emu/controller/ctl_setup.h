@@ -55,6 +55,8 @@ struct FaultSpec {
     uint32_t size = 0xFFFFFFFF;  // uploadSize: the size the upload reply reports
     uint32_t skip = 0;
     int64_t times = -1;
+    int imageType = -1;   // flashCorruption: download type, -1 any
+    uint64_t offset = 0;  // flashCorruption: the byte inverted
 };
 
 // A group of controller phys wired to one expander (a wide port).
