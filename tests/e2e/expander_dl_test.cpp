@@ -306,6 +306,32 @@ TEST_F(ExpanderDl, BufferImages) {
     EXPECT_EQ(linesWith(takeLog(), "cdb 3b").size(), 2u);
 }
 
+TEST_F(ExpanderDl, ImagesWithNothingOrTooMuchToSend) {
+    const std::string opening = "\nExecuting Operation : Flash Firmware Image \n\n";
+    const std::string tooShort = "ERROR: File length is not sufficent, size is less than 1.\n";
+    // Three bytes hold no word; a length word of 3 declares none.
+    CliRun r = run({"dl", "-fw", writeFile("three.fw", {1, 2, 3}), "-s"});
+    EXPECT_EQ(r.out, opening + tooShort + "ERROR: ERROR CODE 02020000\n");
+    EXPECT_EQ(r.status, 1);
+    images::FirmwareImageOptions options;
+    options.length = 0x1000;
+    options.lengthWord = 3;
+    r = run({"dl", "-fw", writeFile("zero.fw", images::buildFirmwareImage(options)), "-s"});
+    EXPECT_EQ(r.out, opening + tooShort + "ERROR: ERROR CODE 02020000\n");
+    r = run({"dl", "-buffer", writeFile("empty.bin", {}), "0x84", "-s"});
+    EXPECT_EQ(r.out, "\nExecuting Operation : Flash Buffer image.\n\n" + tooShort +
+                         "ERROR: ERROR CODE 02020000\n");
+    // Past 24 bits the offset would wrap onto the region's start: nothing is sent.
+    r = run({"dl", "-buffer", writeFile("huge.bin", std::vector<uint8_t>(0x1000001, 0xA5)), "0x84",
+             "-s"});
+    EXPECT_EQ(r.out,
+              "\nExecuting Operation : Flash Buffer image.\n\n"
+              "Downloading Buffer Id 84...\n"
+              "ERROR: Error in Buffer image download operation.\n"
+              "ERROR: ERROR CODE 02020000\n");
+    EXPECT_EQ(linesWith(takeLog(), "cdb 3b").size(), 0u);
+}
+
 TEST_F(ExpanderDl, ArgumentErrorsWriteNothing) {
     const std::string fw = writeFile("img.fw", firmware(0x1000));
     const std::string bin = writeFile("data.bin", {1, 2, 3, 4});
