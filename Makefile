@@ -47,7 +47,7 @@ fuzz:
 bench:
 	cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release -DQUARLEN_TESTS=OFF >/dev/null
 	cmake --build $(BENCHBUILD) -j $(JOBS) --target benchmarks
-	@for b in $(BENCHBUILD)/bench-bin/*; do echo "== $$b"; $$b || exit 1; done
+	@for b in $(BENCHBUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -142,12 +142,12 @@ enum class Consent : uint32_t { Go, Declined, NoAnswer };
 Consent confirmDownload(const DownloadRequest& request) {
     if (request.counts[kSilent] != 0)
         return Consent::Go;
-    const Confirmation answer = askToContinue("Do you want to continue to download(Yes/No) :");
-    if (answer == Confirmation::Yes)
+    const uint32_t answer = confirmYesNo("Do you want to continue to download(Yes/No) :");
+    if (answer == kConfirmYes)
         return Consent::Go;
     logPrintLine("");
     logPrintLine(" %s Download operation aborted by user.", "");
-    return answer == Confirmation::No ? Consent::Declined : Consent::NoAnswer;
+    return answer == kConfirmNo ? Consent::Declined : Consent::NoAnswer;
 }
 
 // Result of one download: go on with the next, stop with 0, or fail.

@@ -125,11 +125,11 @@ uint32_t expanderEraseCommand(uint32_t count, char** words) {
         return 1;
     }
     if (silent == 0) {
-        const Confirmation answer = askToContinue("Do you want to continue to Erase(Yes/No) :");
-        if (answer != Confirmation::Yes) {
+        const uint32_t answer = confirmYesNo("Do you want to continue to Erase(Yes/No) :");
+        if (answer != kConfirmYes) {
             logPrintLine("");
             logPrintLine(" %s Erase operation aborted by user.", "");
-            return answer == Confirmation::No ? 0 : 1;
+            return answer == kConfirmNo ? 0 : 1;
         }
     }
     if (chosen->id == kFlash)

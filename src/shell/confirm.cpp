@@ -5,16 +5,13 @@
 #include "shell/logger.h"
 #include "shell/prompt.h"
 
-Confirmation askToContinue(const char* question) {
+uint32_t confirmYesNo(const char* question) {
     for (;;) {
         logPrint("%s", question);
         const uint32_t answer = askYesNo();
-        if (answer == 0)
-            return Confirmation::Yes;
-        if (answer == 1)
-            return Confirmation::No;
-        // askYesNo calls end of input invalid; asking again would never end.
-        if (std::feof(consoleIn()))
-            return Confirmation::EndOfInput;
+        if (answer == kConfirmYes || answer == kConfirmNo)
+            return answer;
+        if (std::feof(consoleIn()) != 0)
+            return kConfirmNoAnswer;
     }
 }

@@ -1,15 +1,14 @@
-// The question the flash commands ask before they write: asked again after
-// an invalid answer, and never again once standard input has ended, so that
-// an unattended run cannot loop on it or be taken as consent.
+// The confirmation every flash and erase command asks before it writes:
+// the question is shown again until Yes or No is typed. At the end of
+// standard input nobody can answer, so it stops and says so instead of
+// asking forever.
 #pragma once
 
 #include <cstdint>
 
-enum class Confirmation : uint32_t {
-    Yes,
-    No,
-    EndOfInput,  // no one is left to answer: nothing was confirmed
-};
+inline constexpr uint32_t kConfirmYes = 0;
+inline constexpr uint32_t kConfirmNo = 1;
+inline constexpr uint32_t kConfirmNoAnswer = 2;  // input ended; treat as cancelled
 
-// Prints the question (without a line end) and reads the answer with askYesNo.
-Confirmation askToContinue(const char* question);
+// Prints the question (no line end) and reads the answer with askYesNo.
+uint32_t confirmYesNo(const char* question);
