@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,14 +14,12 @@
 #include "shell/byte_buffer.h"
 #include "shell/confirm.h"
 #include "shell/logger.h"
-#include "shell/parse.h"
 #include "shell/prompt.h"
 #include "targets/expander_device.h"
 
 namespace {
 
 constexpr uint32_t kPauseMs = 2000;
-constexpr uint8_t kMaxBufferId = 0xFE;
 
 enum OptionId : uint32_t { kFw, kMfg, kSilent, kNoReset, kNoValidation, kBuffer, kOptionCount };
 
@@ -61,18 +60,6 @@ FileRead readImage(FILE* file, ByteBuffer* contents) {
     if (std::fread(contents->data(), 1, contents->size(), file) != contents->size())
         return FileRead::Short;
     return FileRead::Ok;
-}
-
-// "0xXX" or "XX", one or two digits, at most 0xFE.
-bool parseBufferId(const char* text, uint8_t* id) {
-    const char* digits = std::strncmp(text, "0x", 2) == 0 ? text + 2 : text;
-    const size_t length = std::strlen(digits);
-    uint32_t value = 0;
-    if (length < 1 || length > 2 || !isHexString(digits) || parseHex32(digits, &value) != 0 ||
-        value > kMaxBufferId)
-        return false;
-    *id = static_cast<uint8_t>(value);
-    return true;
 }
 
 // Opens the file named after an -fw or -mfg option.
@@ -127,7 +114,7 @@ uint32_t parseOptions(uint32_t count, char** words, DownloadRequest* request) {
             logError("Option '-buffer' requires a mandatory RegionId to be specified.");
             return 1;
         }
-        if (!parseBufferId(words[++i], &request->bufferId)) {
+        if (!parseRegionId(words[++i], &request->bufferId)) {
             logError("BufferId specified is invalid.");
             logError("BufferId should be specified in valid 0xXX hex format.");
             return 1;

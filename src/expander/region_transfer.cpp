@@ -6,11 +6,14 @@
 #include "expander/expander_access.h"
 #include "shell/bytes.h"
 #include "shell/logger.h"
+#include "shell/parse.h"
 #include "shell/prompt.h"
 #include "targets/expander_device.h"
 #include "targets/scsi_status.h"
 
 namespace {
+
+constexpr uint32_t kMaxRegionId = 0xFE;
 
 constexpr const char* kRegionNames[] = {
     "Bootloader",   "Active Firmware", "Backup Firmware", "Manufacturing", "Persistent 1",
@@ -34,6 +37,17 @@ const char* regionName(uint8_t bufferId) {
     if (bufferId < kRegionFirst || bufferId > kRegionLast)
         return nullptr;
     return kRegionNames[bufferId - kRegionFirst];
+}
+
+bool parseRegionId(const char* text, uint8_t* id) {
+    const char* digits = std::strncmp(text, "0x", 2) == 0 ? text + 2 : text;
+    const size_t length = std::strlen(digits);
+    uint32_t value = 0;
+    if (length < 1 || length > 2 || !isHexString(digits) || parseHex32(digits, &value) != 0 ||
+        value > kMaxRegionId)
+        return false;
+    *id = static_cast<uint8_t>(value);
+    return true;
 }
 
 void buildRegionTransferCdb(uint8_t* cdb, uint8_t opcode, uint8_t bufferId, uint32_t offset,

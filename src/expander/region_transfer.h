@@ -32,6 +32,10 @@ inline constexpr uint32_t kDescriptorEmpty = 0xFFFFFFFF;
 // Name of a flash region 0x80..0x89; nullptr for any other id.
 const char* regionName(uint8_t bufferId);
 
+// A buffer id typed by the user: "0xXX" or "XX", one or two hex digits, at
+// most 0xFE (0xFF is refused). False for anything else.
+bool parseRegionId(const char* text, uint8_t* id);
+
 // 10-byte READ BUFFER (0x3C) or WRITE BUFFER (0x3B) in data mode: offset in
 // bytes 3..5, length in bytes 6..8, both 24 bits, most significant first.
 void buildRegionTransferCdb(uint8_t* cdb, uint8_t opcode, uint8_t bufferId, uint32_t offset,

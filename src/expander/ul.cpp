@@ -31,18 +31,6 @@ const UploadRow* findUploadOption(const char* word) {
     return nullptr;
 }
 
-// "0xXX" or "XX", one or two digits, at most 0xFE.
-bool parseRegionId(const char* text, uint8_t* id) {
-    const char* digits = std::strncmp(text, "0x", 2) == 0 ? text + 2 : text;
-    const size_t length = std::strlen(digits);
-    uint32_t value = 0;
-    if (length < 1 || length > 2 || !isHexString(digits) || parseHex32(digits, &value) != 0 ||
-        value > 0xFE)
-        return false;
-    *id = static_cast<uint8_t>(value);
-    return true;
-}
-
 struct UploadRequest {
     const UploadRow* option = nullptr;
     const char* path = nullptr;

@@ -172,4 +172,18 @@ TEST(RegionTransfer, DescriptorCapacity) {
     EXPECT_EQ(descriptorCapacity(0xFFFFFFFE), 0xFFFFFEu);
 }
 
+TEST(RegionTransfer, RegionIdArgument) {
+    uint8_t id = 0;
+    for (const char* bad : {"0xFF", "ff", "0x", "", "0x100", "100", "0X82", "8g", "-1"})
+        EXPECT_FALSE(parseRegionId(bad, &id)) << bad;
+    const struct {
+        const char* text;
+        uint8_t id;
+    } good[] = {{"0x82", 0x82}, {"82", 0x82}, {"0xfe", 0xFE}, {"0", 0}, {"0x0", 0}};
+    for (const auto& g : good) {
+        ASSERT_TRUE(parseRegionId(g.text, &id)) << g.text;
+        EXPECT_EQ(id, g.id);
+    }
+}
+
 }  // namespace
