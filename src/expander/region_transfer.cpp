@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "expander/expander_access.h"
 #include "shell/bytes.h"
 #include "shell/logger.h"
 #include "shell/parse.h"
@@ -162,7 +161,7 @@ uint32_t regionSize(Target* target, uint32_t requested, uint8_t* bufferId, uint3
         return 1;
     }
     if (descriptorIsEmpty(descriptor) && *bufferId == kBufferIdFirmwareDownload) {
-        // No image behind the download buffer: the bootloader region holds one.
+        // The download buffer holds no image: fall back to the bootloader region.
         *bufferId = kRegionFirst;
         if (readBufferDescriptor(target, *bufferId, &descriptor) != 0)
             return 1;
