@@ -7,9 +7,10 @@ MAKEFLAGS += --no-print-directory
 BUILD := build
 SANBUILD := build/sanitize
 FUZZBUILD := build/fuzz
+BENCHBUILD := build/bench
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps build build-sanitize demo test test-plain test-sanitize fuzz format clean \
+.PHONY: all deps build build-sanitize demo test test-plain test-sanitize fuzz bench format clean \
 	install package
 
 all: build
@@ -59,13 +60,14 @@ install: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
+# Benchmarks run on a release build of their own (never part of `make test`).
+bench: deps
+	cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release -DQUARLEN_TESTS=OFF >/dev/null
+	cmake --build $(BENCHBUILD) -j $(JOBS) --target benchmarks
+	@for b in $(BENCHBUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
 	rm -rf $(BUILD)
-
-.PHONY: bench
-# Builds and runs every benchmark (needs libbenchmark-dev).
-bench: build
-	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done

@@ -310,6 +310,7 @@ void parseRegions(const json& regions, ExpanderConfig& c) {
             r.capacity = valueAs<uint32_t>(v["capacity"], "region capacity", 0xFFFFFF);
         }
         r.empty = v.value("empty", false);
+        r.offsetBoundary = numberAs<uint8_t>(v, "offsetBoundary", 0, 23);
         if (v.contains("hex")) {
             r.contents = jsonHexBytes(v["hex"], "region hex");
         }
@@ -387,8 +388,17 @@ void parseFaults(const json& f, FaultConfig& faults) {
         const json& s = f["shortRead"];
         faults.shortRead.count = countOf(s, "shortRead");
         faults.shortReadResidual = numberAs<uint32_t>(s, "residual", 0);
-        if (s.is_object())
+        if (s.is_object()) {
+            faults.shortReadBuffer =
+                s.contains("buffer")
+                    ? static_cast<int>(jsonNumber(s["buffer"], "shortRead buffer") & 0xFF)
+                    : -1;
+            faults.shortReadMode =
+                s.contains("mode")
+                    ? static_cast<int>(jsonNumber(s["mode"], "shortRead mode") & 0x1F)
+                    : -1;
             faults.shortReadSkip = numberAs<int>(s, "skip", 0);
+        }
     }
     for (const json& b : f.value("failBuffer", json::array())) {
         BufferFault bf;
@@ -396,6 +406,15 @@ void parseFaults(const json& f, FaultConfig& faults) {
         bf.mode =
             static_cast<int>(static_cast<int64_t>(numberOr(b, "mode", static_cast<uint64_t>(-1))));
         bf.hits.count = b.contains("count") ? countOf(b, "failBuffer count") : -1;
+        bf.skip = numberAs<int>(b, "skip", 0);
+        const std::string direction = b.value("direction", std::string());
+        if (direction == "read") {
+            bf.direction = 1;
+        } else if (direction == "write") {
+            bf.direction = 2;
+        } else if (!direction.empty()) {
+            fail("failBuffer direction is \"read\" or \"write\"");
+        }
         bf.senseKey = numberAs<uint8_t>(b, "senseKey", bf.senseKey);
         bf.asc = numberAs<uint8_t>(b, "asc", bf.asc);
         bf.ascq = numberAs<uint8_t>(b, "ascq", bf.ascq);
@@ -420,6 +439,16 @@ void parseFaults(const json& f, FaultConfig& faults) {
     faults.descriptorSense = f.value("descriptorSense", false);
     for (const json& p : f.value("stuckPhys", json::array())) {
         faults.stuckPhys.push_back(static_cast<int>(jsonNumber(p, "stuckPhys")));
+    }
+    if (f.contains("flipStoredByte")) {
+        const json& flips = f["flipStoredByte"];
+        for (const json& x : flips.is_array() ? flips : json::array({flips})) {
+            FaultConfig::FlippedByte flip;
+            flip.buffer = static_cast<uint8_t>(jsonNumber(x.at("buffer"), "flipStoredByte buffer"));
+            flip.offset =
+                static_cast<uint32_t>(jsonNumber(x.at("offset"), "flipStoredByte offset"));
+            faults.flipStoredBytes.push_back(flip);
+        }
     }
 }
 

@@ -77,7 +77,8 @@ struct RouteEntry {
 
 struct RegionConfig {
     uint32_t capacity = 0;
-    bool empty = false;                            // descriptor reports 0xFFFFFFFF
+    bool empty = false;          // descriptor reports 0xFFFFFFFF
+    uint8_t offsetBoundary = 0;  // descriptor byte 0: data-mode offsets are multiples of 2^n
     std::optional<std::vector<uint8_t>> contents;  // initial bytes (padded with 0xFF)
 };
 
@@ -95,6 +96,8 @@ struct BufferFault {
     uint8_t buffer = 0;
     int mode = -1;  // -1: every mode
     CountedFault hits{-1};
+    int skip = 0;          // matching commands that still pass before the fault hits
+    int direction = 0;     // 0 both, 1 READ BUFFER only, 2 WRITE BUFFER only
     uint8_t senseKey = 4;  // HARDWARE ERROR
     uint8_t asc = 0x44;    // INTERNAL TARGET FAILURE
     uint8_t ascq = 0;
@@ -106,7 +109,9 @@ struct FaultConfig {
     uint8_t writeIllegalQualifier = 0;
     CountedFault shortRead;
     uint32_t shortReadResidual = 0;
-    int shortReadSkip = 0;  // data-in commands let through before the first short one
+    int shortReadBuffer = -1;  // READ BUFFER of this buffer ID only; -1 any data-in command
+    int shortReadMode = -1;    // and of this mode only
+    int shortReadSkip = 0;     // matching commands that still pass in full
     std::vector<BufferFault> bufferFaults;
     bool resetNeverReturns = false;
     int typeChangeAfterCloses = 0;  // 0: never
@@ -114,7 +119,12 @@ struct FaultConfig {
     CountedFault hostStatus;
     uint16_t hostStatusValue = 0x03;  // DID_TIME_OUT
     CountedFault busy;
-    std::vector<int> stuckPhys;    // phy resets on these never complete
+    std::vector<int> stuckPhys;  // phy resets on these never complete
+    struct FlippedByte {
+        uint8_t buffer = 0;
+        uint32_t offset = 0;
+    };
+    std::vector<FlippedByte> flipStoredBytes;  // stored inverted whenever written
     bool descriptorSense = false;  // CHECK CONDITION sense in descriptor format (0x72)
 };
 

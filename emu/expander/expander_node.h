@@ -60,7 +60,10 @@ class ExpanderNode final : public SgNode {
     void inquiry(const ScsiRequest& req, ScsiResult* r);
     void readBuffer(const ScsiRequest& req, ScsiResult* r);
     void writeBuffer(const ScsiRequest& req, ScsiResult* r);
-    bool bufferFault(uint8_t buffer, int mode, ScsiResult* r);
+    bool bufferFault(uint8_t buffer, int mode, bool write, ScsiResult* r);
+    bool shortReadHits(const ScsiRequest& req);
+    // Data-mode offsets of a region must be multiples of 2^offsetBoundary.
+    bool offsetAligned(uint8_t buffer, size_t offset) const;
     void startReset();
     void settle();
     void noteFault(const char* name);
@@ -106,6 +109,11 @@ class ExpanderNode final : public SgNode {
     std::vector<uint8_t> initialRegion(size_t index) const;
     std::vector<uint8_t>* dataBuffer(uint8_t buffer, bool* writable, bool* empty);
     void regionWritten(uint8_t buffer);
+    // Region index 0..9 behind a flash buffer ID (0x00, 0x80..0x89, 0xE3); -1 otherwise.
+    int regionIndex(uint8_t buffer) const;
+    // What the flash does to data it has just stored: the stamp on a firmware
+    // image and the scripted flipped bytes.
+    void afterDataWrite(uint8_t buffer, size_t offset, size_t length);
     void bootFromFlash();
     void resetVolatile(bool keepCounters);
     bool findPage(uint16_t number, uint8_t region, std::vector<uint8_t>* page) const;
@@ -147,6 +155,7 @@ class ExpanderNode final : public SgNode {
     bool tempArmed_ = false;
     uint32_t tempSequence_ = 0;
     uint32_t routeIndex_ = 0;
+    uint32_t flashStamps_ = 0;  // sequence of the last firmware stamp
     std::array<uint32_t, 6> routeWords_{};
 };
 

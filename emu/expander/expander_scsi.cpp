@@ -128,10 +128,7 @@ void ExpanderNode::execute(const ScsiRequest& req, ScsiResult* r) {
         pendingUnitAttention_ = false;
         checkCondition(r, kKeyUnitAttention, kAscPowerOnReset, 0);
     } else if (isDataIn(req.cdb[0]) && f.shortRead.due() && req.data != nullptr &&
-               f.shortReadSkip > 0) {
-        --f.shortReadSkip;
-        dispatch(req, r);
-    } else if (isDataIn(req.cdb[0]) && f.shortRead.due() && req.data != nullptr) {
+               shortReadHits(req)) {
         // The device stops R bytes early: the tail of the caller's buffer is
         // left as it was and the residual says so.
         const size_t want = std::min<size_t>(f.shortReadResidual, req.dataLength);
@@ -268,9 +265,15 @@ void ExpanderNode::inquiry(const ScsiRequest& req, ScsiResult* r) {
     sendData(req, r, reply, allocation);
 }
 
-bool ExpanderNode::bufferFault(uint8_t buffer, int mode, ScsiResult* r) {
+bool ExpanderNode::bufferFault(uint8_t buffer, int mode, bool write, ScsiResult* r) {
     for (BufferFault& f : config_.faults.bufferFaults) {
-        if (f.buffer == buffer && (f.mode < 0 || f.mode == mode) && f.hits.due()) {
+        const bool directionMatches = f.direction == 0 || f.direction == (write ? 2 : 1);
+        if (f.buffer == buffer && (f.mode < 0 || f.mode == mode) && directionMatches &&
+            f.hits.due()) {
+            if (f.skip > 0) {
+                --f.skip;
+                continue;
+            }
             f.hits.consume();
             checkCondition(r, f.senseKey, f.asc, f.ascq);
             noteFault("failBuffer");
@@ -280,10 +283,30 @@ bool ExpanderNode::bufferFault(uint8_t buffer, int mode, ScsiResult* r) {
     return false;
 }
 
+bool ExpanderNode::shortReadHits(const ScsiRequest& req) {
+    FaultConfig& f = config_.faults;
+    if (f.shortReadBuffer >= 0 || f.shortReadMode >= 0) {
+        if (req.cdb[0] != kOpReadBuffer || req.cdbLength < 10) {
+            return false;
+        }
+        if (f.shortReadBuffer >= 0 && req.cdb[2] != f.shortReadBuffer) {
+            return false;
+        }
+        if (f.shortReadMode >= 0 && (req.cdb[1] & 0x1F) != f.shortReadMode) {
+            return false;
+        }
+    }
+    if (f.shortReadSkip > 0) {
+        --f.shortReadSkip;
+        return false;
+    }
+    return true;
+}
+
 void ExpanderNode::readBuffer(const ScsiRequest& req, ScsiResult* r) {
     const uint8_t mode = req.cdb[1] & 0x1F;
     const uint8_t buffer = req.cdb[2];
-    if (bufferFault(buffer, mode, r)) {
+    if (bufferFault(buffer, mode, false, r)) {
         return;
     }
     if (mode == kModeVendor) {
@@ -349,7 +372,9 @@ void ExpanderNode::readBuffer(const ScsiRequest& req, ScsiResult* r) {
         if (mode == kModeDescriptor) {
             uint8_t descriptor[4] = {0xFF, 0xFF, 0xFF, 0xFF};
             if (!empty) {
-                descriptor[0] = 0;  // offset boundary: byte
+                const int region = regionIndex(buffer);
+                descriptor[0] =
+                    region >= 0 ? config_.regions[static_cast<size_t>(region)].offsetBoundary : 0;
                 putBe24(descriptor + 1, static_cast<uint32_t>(data->size()));
             }
             r->status = kStatusGood;
@@ -360,6 +385,10 @@ void ExpanderNode::readBuffer(const ScsiRequest& req, ScsiResult* r) {
         const size_t length = getBe24(req.cdb + 6);
         if (empty || offset > data->size() || length > data->size() - offset) {
             invalidField(r, empty ? 2 : 6);
+            return;
+        }
+        if (!offsetAligned(buffer, offset)) {
+            invalidField(r, 3);
             return;
         }
         r->status = kStatusGood;
@@ -373,7 +402,7 @@ void ExpanderNode::writeBuffer(const ScsiRequest& req, ScsiResult* r) {
     const uint8_t mode = req.cdb[1] & 0x1F;
     const uint8_t buffer = req.cdb[2];
     FaultConfig& f = config_.faults;
-    if (bufferFault(buffer, mode, r)) {
+    if (bufferFault(buffer, mode, true, r)) {
         return;
     }
     if (f.writeIllegalRequest.due()) {
@@ -437,7 +466,12 @@ void ExpanderNode::writeBuffer(const ScsiRequest& req, ScsiResult* r) {
         invalidField(r, 6);
         return;
     }
+    if (!offsetAligned(buffer, offset)) {
+        invalidField(r, 3);
+        return;
+    }
     std::copy(req.data, req.data + length, data->begin() + static_cast<std::ptrdiff_t>(offset));
+    afterDataWrite(buffer, offset, length);
     regionWritten(buffer);
     r->status = kStatusGood;
 }

@@ -202,6 +202,53 @@ std::vector<uint8_t>* ExpanderNode::dataBuffer(uint8_t buffer, bool* writable, b
     }
 }
 
+int ExpanderNode::regionIndex(uint8_t buffer) const {
+    if (buffer == 0x00) {
+        return 1;
+    }
+    if (buffer == 0xE3) {
+        return static_cast<int>(kManufacturing);
+    }
+    if (buffer >= 0x80 && buffer <= 0x89) {
+        return buffer - 0x80;
+    }
+    return -1;
+}
+
+bool ExpanderNode::offsetAligned(uint8_t buffer, size_t offset) const {
+    const int region = regionIndex(buffer);
+    if (region < 0) {
+        return true;
+    }
+    const size_t step = size_t{1} << config_.regions[static_cast<size_t>(region)].offsetBoundary;
+    return offset % step == 0;
+}
+
+void ExpanderNode::afterDataWrite(uint8_t buffer, size_t offset, size_t length) {
+    const int region = regionIndex(buffer);
+    if (region < 0) {
+        return;
+    }
+    std::vector<uint8_t>& flash = regions_[static_cast<size_t>(region)];
+    // Storing a firmware image through buffer 0x00, the expander stamps bytes
+    // 28..35: a sequence word, then a word that keeps the word sum unchanged.
+    constexpr size_t kStamp = 28;
+    if (buffer == 0x00 && offset <= kStamp && offset + length >= kStamp + 8 &&
+        images::firmwareSignatureValid(flash.data(), flash.size())) {
+        uint8_t* p = flash.data() + kStamp;
+        const uint32_t before = bytes::getLe32(p) + bytes::getLe32(p + 4);
+        const uint32_t sequence = ++flashStamps_;
+        bytes::putLe32(p, sequence);
+        bytes::putLe32(p + 4, before - sequence);
+    }
+    for (const FaultConfig::FlippedByte& flip : config_.faults.flipStoredBytes) {
+        if (flip.buffer == buffer && flip.offset >= offset && flip.offset - offset < length) {
+            flash[flip.offset] = static_cast<uint8_t>(~flash[flip.offset]);
+            noteFault("flipStoredByte");
+        }
+    }
+}
+
 void ExpanderNode::regionWritten(uint8_t buffer) {
     size_t region = buffer == 0x00 ? 1 : buffer == 0xE3 ? kManufacturing : buffer - 0x80u;
     if (region >= regions_.size()) {
@@ -210,6 +257,9 @@ void ExpanderNode::regionWritten(uint8_t buffer) {
     char name[32];
     std::snprintf(name, sizeof name, "region-%02zx", 0x80 + region);
     services_.saveState(stateKey(name), regions_[region]);
+    // What it runs stays what it booted until the next reset, also for the
+    // next process.
+    saveRuntime();
 }
 
 void ExpanderNode::bootFromFlash() {

@@ -62,6 +62,9 @@ TEST(ShellEmulated, InteractiveHelpOverlongQuitNowAndEndOfInput) {
     const CliRun r = run({"-i", "1"}, "help\n" + std::string(2000, 'h') + "\nquit now\n");
     EXPECT_EQ(r.out, kStart + kPrompt + kCommon + kSelectRow +
                          "show     - Shows FW/Manufacturing/Temperature information\n"
+                         "ul       - Uploads the image into file\n"
+                         "dl       - Downloads the image into Expander\n"
+                         "erase    - Erases the flash regions\n"
                          "\n" +
                          kPrompt + kTooLong + kPrompt + "ERROR: Invalid argument(s) specified.\n" +
                          kPrompt + "\n");
