@@ -218,7 +218,9 @@ uint32_t resetExpander(uint64_t matchAddress, ResetPurpose purpose) {
     ExpanderDevice* device = expanderOf(target);
     static constexpr uint8_t kResetCdb[kBufferCdbLength] = {
         kOpWriteBuffer, 0x01, kBufferIdReset, 0, 0, 0, 0, 0, 0x03, 0};
-    static constexpr uint8_t kResetData[4] = {0x00, 0x01, 0x00, 0x00};
+    // Exactly the three bytes the block announces: a device takes no more, and
+    // a longer data-out may be flagged as an overrun.
+    static constexpr uint8_t kResetData[3] = {0x00, 0x01, 0x00};
     if (device == nullptr || device->write(target, kResetCdb, kBufferCdbLength, kResetData,
                                            sizeof kResetData, nullptr) != 0) {
         logError("Reset Failed.");

@@ -197,7 +197,11 @@ uint32_t readBufferDescriptor(Target* target, uint8_t bufferId, uint32_t* value)
     uint8_t cdb[kBufferCdbLength];
     buildBufferDescriptorCdb(cdb, bufferId);
     uint8_t reply[4] = {};
-    if (device->read(target, cdb, kBufferCdbLength, reply, sizeof reply, nullptr) != 0)
+    uint32_t transferred = 0;
+    if (device->read(target, cdb, kBufferCdbLength, reply, sizeof reply, &transferred) != 0)
+        return 1;
+    // A short descriptor would pass its zero tail off as a capacity.
+    if (transferred != sizeof reply)
         return 1;
     *value = getBe32(reply, 0);
     return 0;

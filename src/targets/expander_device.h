@@ -73,7 +73,8 @@ void buildBufferDescriptorCdb(uint8_t* cdb, uint8_t bufferId);
 
 // Reads `length` bytes of address-mapped memory. 0 ok, 1 failure.
 uint32_t readChipRegister(Target* target, uint32_t address, uint8_t* buffer, uint32_t length);
-// The READ BUFFER descriptor of a buffer as one big-endian word. 0 ok, 1 failure.
+// The READ BUFFER descriptor of a buffer as one big-endian word. 0 ok; 1 when
+// the read fails or moves fewer than its 4 bytes.
 uint32_t readBufferDescriptor(Target* target, uint8_t bufferId, uint32_t* value);
 // Reads buffer 0 and stores the firmware version it carries. 0 ok, 1 failure.
 uint32_t readBufferZero(Target* target);

@@ -73,7 +73,7 @@ TEST_F(ExpanderScenario, ComesBackUnderAnotherNode) {
               "Reset completed successfully.\n"
               "status 0, current /dev/sg9\n");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(countOf(run.log, "sg3 cdb 3b 01 e9 00 00 00 00 00 03 00 dir -2 len 4"), 1u);
+    EXPECT_EQ(countOf(run.log, "sg3 cdb 3b 01 e9 00 00 00 00 00 03 00 dir -2 len 3"), 1u);
 }
 
 TEST_F(ExpanderScenario, GivesUpAfterTwentyRounds) {
