@@ -6,11 +6,23 @@
 #include <string>
 #include <string_view>
 
-inline char terminalChar(unsigned char c) {
-    return (c >= 0x20 && c <= 0x7E) || c == '\n' || c == '\t' ? static_cast<char>(c) : '.';
+inline bool isTerminalSafe(unsigned char c) {
+    return (c >= 0x20 && c <= 0x7E) || c == '\n' || c == '\t';
 }
 
+inline char terminalChar(unsigned char c) {
+    return isTerminalSafe(c) ? static_cast<char>(c) : '.';
+}
+
+// Appends runs of safe characters whole: trace text is mostly safe.
 inline void appendTerminalText(std::string_view text, std::string* out) {
-    for (const char c : text)
-        out->push_back(terminalChar(static_cast<unsigned char>(c)));
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!isTerminalSafe(static_cast<unsigned char>(text[i]))) {
+            out->append(text.data() + start, i - start);
+            out->push_back('.');
+            start = i + 1;
+        }
+    }
+    out->append(text.data() + start, text.size() - start);
 }

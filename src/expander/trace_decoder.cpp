@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "expander/terminal_text.h"
 #include "expander/trace_format.h"
 #include "shell/bytes.h"
 
@@ -44,7 +45,7 @@ struct StringRecord {
 };
 
 struct StringRef {
-    uint32_t offset;
+    uint32_t offset;  // in the index's text
     uint32_t length;
 };
 
@@ -78,20 +79,19 @@ class TraceIndex final {
         if (k >= count_[module])
             return false;
         const StringRef& ref = refs_[first_[module] + k];
-        *format = std::string_view(reinterpret_cast<const char*>(data_ + ref.offset),
-                                   ref.length < kTraceFormatMax ? ref.length : kTraceFormatMax);
+        *format = std::string_view(&text_[ref.offset], ref.length);
         return true;
     }
 
   private:
-    const uint8_t* data_ = nullptr;
     uint32_t first_[kModules] = {};
     uint32_t count_[kModules] = {};
     PlainArray<StringRef> refs_;
+    // Every format, cut to its longest and made safe for the terminal once.
+    PlainArray<char> text_;
 };
 
 bool TraceIndex::build(const uint8_t* data, size_t size, uint32_t tableEnd, TextSink& sink) {
-    data_ = data;
     // First the records: each takes at least its 16-byte header.
     PlainArray<StringRecord> records;
     if (!records.allocate(tableEnd / kStringRecordHeader + 1))
@@ -123,24 +123,35 @@ bool TraceIndex::build(const uint8_t* data, size_t size, uint32_t tableEnd, Text
     }
 
     uint64_t total = 0;
+    uint64_t textBytes = 0;
     for (size_t i = 0; i < recordCount; ++i) {
         uint32_t n = 0;
-        forEachString(data, records[i], [&n](uint32_t, uint32_t) { ++n; });
+        forEachString(data, records[i], [&](uint32_t, uint32_t length) {
+            ++n;
+            textBytes += length < kTraceFormatMax ? length : kTraceFormatMax;
+        });
         count_[records[i].module] += n;
         total += n;
     }
-    if (!refs_.allocate(static_cast<size_t>(total)))
+    if (!refs_.allocate(static_cast<size_t>(total)) ||
+        !text_.allocate(static_cast<size_t>(textBytes))) {
         return false;
+    }
     uint32_t next = 0;
     for (size_t m = 0; m < kModules; ++m) {
         first_[m] = next;
         next += count_[m];
     }
     uint32_t filled[kModules] = {};
+    uint32_t textUsed = 0;
     for (size_t i = 0; i < recordCount; ++i) {
         const uint8_t module = records[i].module;
         forEachString(data, records[i], [&](uint32_t at, uint32_t length) {
-            refs_[first_[module] + filled[module]++] = {at, length};
+            const uint32_t kept = length < kTraceFormatMax ? length : kTraceFormatMax;
+            for (uint32_t c = 0; c < kept; ++c)
+                text_[textUsed + c] = terminalChar(data[at + c]);
+            refs_[first_[module] + filled[module]++] = {textUsed, kept};
+            textUsed += kept;
         });
     }
     return true;
@@ -261,7 +272,7 @@ uint32_t decodeTraceBuffer(const uint8_t* data, size_t size, TextSink& sink) {
             sink.print(line);
             continue;
         }
-        expandTraceFormat(format, args, n, &line);
+        expandSafeTraceFormat(format, args, n, &line);
         if (n == 0)
             sink.printLine(line);
         else

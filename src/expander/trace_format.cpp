@@ -129,19 +129,58 @@ void appendField(const Spec& spec, std::string_view prefix, std::string_view dig
     }
 }
 
-// Digits of v in base 8, 10 or 16, most significant first, into buf (at
-// least 12 bytes); returns the count.
-size_t toDigits(uint32_t v, uint32_t base, bool upper, char* buf) {
-    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    char reversed[12];
-    size_t n = 0;
+// Writes the digits of v in a constant base backwards, ending just before
+// end; returns where they start. A constant base needs no division
+// instruction.
+template <uint32_t Base>
+char* digitsBefore(uint32_t v, const char* alphabet, char* end) {
     do {
-        reversed[n++] = digits[v % base];
-        v /= base;
+        *--end = alphabet[v % Base];
+        v /= Base;
     } while (v != 0);
-    for (size_t i = 0; i < n; ++i)
-        buf[i] = reversed[n - 1 - i];
-    return n;
+    return end;
+}
+
+// "00" to "99": decimal digits two at a time halve the divisions.
+struct DigitPairs {
+    char text[200];
+    constexpr DigitPairs() : text() {
+        for (int i = 0; i < 100; ++i) {
+            text[2 * i] = static_cast<char>('0' + i / 10);
+            text[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+    }
+};
+constexpr DigitPairs kDigitPairs;
+
+char* decimalBefore(uint32_t v, char* end) {
+    while (v >= 100) {
+        const uint32_t pair = v % 100;
+        v /= 100;
+        end -= 2;
+        end[0] = kDigitPairs.text[2 * pair];
+        end[1] = kDigitPairs.text[2 * pair + 1];
+    }
+    if (v >= 10) {
+        end -= 2;
+        end[0] = kDigitPairs.text[2 * v];
+        end[1] = kDigitPairs.text[2 * v + 1];
+    } else {
+        *--end = static_cast<char>('0' + v);
+    }
+    return end;
+}
+
+char* digitsBefore(uint32_t v, uint32_t base, bool upper, char* end) {
+    const char* alphabet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    switch (base) {
+        case 8:
+            return digitsBefore<8>(v, alphabet, end);
+        case 16:
+            return digitsBefore<16>(v, alphabet, end);
+        default:
+            return decimalBefore(v, end);
+    }
 }
 
 void formatInteger(const Spec& spec, uint32_t raw, std::string* out) {
@@ -166,21 +205,16 @@ void formatInteger(const Spec& spec, uint32_t raw, std::string* out) {
     }
     const uint32_t base = c == 'o' ? 8 : (c == 'x' || c == 'X') ? 16 : 10;
 
-    // Up to 99 leading zeros of precision, then at most 11 digits.
+    // At most 11 digits, preceded by up to 99 zeros of precision.
     char digits[kMaxField + 16];
-    size_t count = 0;
+    char* const end = digits + sizeof digits;
+    char* first = end;
     if (!(spec.precision == 0 && magnitude == 0))
-        count = toDigits(magnitude, base, c == 'X', digits + kMaxField + 1);
-    char* first = digits + kMaxField + 1;
-    size_t zeros = spec.precision > 0 && static_cast<size_t>(spec.precision) > count
-                       ? static_cast<size_t>(spec.precision) - count
-                       : 0;
-    if (c == 'o' && spec.alternate && zeros == 0 && (count == 0 || first[0] != '0'))
-        zeros = 1;
-    first -= zeros;
-    for (size_t i = 0; i < zeros; ++i)
-        first[i] = '0';
-    count += zeros;
+        first = digitsBefore(magnitude, base, c == 'X', end);
+    while (spec.precision > 0 && end - first < spec.precision)
+        *--first = '0';
+    if (c == 'o' && spec.alternate && (first == end || *first != '0'))
+        *--first = '0';
 
     char prefix[3] = {};
     size_t prefixLength = 0;
@@ -190,7 +224,8 @@ void formatInteger(const Spec& spec, uint32_t raw, std::string* out) {
         prefix[prefixLength++] = '0';
         prefix[prefixLength++] = c;
     }
-    appendField(spec, std::string_view(prefix, prefixLength), std::string_view(first, count),
+    appendField(spec, std::string_view(prefix, prefixLength),
+                std::string_view(first, static_cast<size_t>(end - first)),
                 spec.zero && spec.precision < 0, out);
 }
 
@@ -206,8 +241,10 @@ void formatValue(const Spec& spec, uint32_t value, std::string* out) {
         case 's': {
             // Expander addresses, never host strings.
             char hex[12];
-            const size_t n = toDigits(value, 16, false, hex);
-            appendField(spec, "0x", std::string_view(hex, n), false, out);
+            char* const end = hex + sizeof hex;
+            const char* first = digitsBefore(value, 16, false, end);
+            appendField(spec, "0x", std::string_view(first, static_cast<size_t>(end - first)),
+                        false, out);
             return;
         }
         default:
@@ -215,20 +252,35 @@ void formatValue(const Spec& spec, uint32_t value, std::string* out) {
     }
 }
 
-}  // namespace
-
-void expandTraceFormat(std::string_view format, const uint32_t* args, size_t argCount,
-                       std::string* out) {
+// Literal text between conversions: the safe variant copies runs up to the
+// next '%'; the checking one also turns unsafe bytes into '.'.
+template <bool Safe>
+void expandFormat(std::string_view format, const uint32_t* args, size_t argCount,
+                  std::string* out) {
     size_t used = 0;
     size_t pos = 0;
     while (pos < format.size()) {
-        const size_t percent = format.find('%', pos);
-        if (percent == std::string_view::npos) {
-            appendTerminalText(format.substr(pos), out);
-            return;
+        size_t run = pos;
+        if (Safe) {
+            run = format.find('%', pos);
+            if (run == std::string_view::npos)
+                run = format.size();
+        } else {
+            while (run < format.size() && format[run] != '%' &&
+                   isTerminalSafe(static_cast<unsigned char>(format[run]))) {
+                ++run;
+            }
         }
-        appendTerminalText(format.substr(pos, percent - pos), out);
-        pos = percent + 1;
+        out->append(format.data() + pos, run - pos);
+        pos = run;
+        if (pos == format.size())
+            return;
+        if (format[pos] != '%') {
+            out->push_back('.');
+            ++pos;
+            continue;
+        }
+        const size_t percent = pos++;
         if (pos < format.size() && format[pos] == '%') {
             out->push_back('%');
             ++pos;
@@ -248,4 +300,16 @@ void expandTraceFormat(std::string_view format, const uint32_t* args, size_t arg
         appendTerminalText(format.substr(percent, stop - percent), out);
         pos = stop;
     }
+}
+
+}  // namespace
+
+void expandTraceFormat(std::string_view format, const uint32_t* args, size_t argCount,
+                       std::string* out) {
+    expandFormat<false>(format, args, argCount, out);
+}
+
+void expandSafeTraceFormat(std::string_view format, const uint32_t* args, size_t argCount,
+                           std::string* out) {
+    expandFormat<true>(format, args, argCount, out);
 }

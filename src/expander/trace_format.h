@@ -16,3 +16,7 @@
 // Appends the expansion to *out. Literal text is made terminal-safe.
 void expandTraceFormat(std::string_view format, const uint32_t* args, size_t argCount,
                        std::string* out);
+// The same for a format already made terminal-safe (the trace decoder's
+// string index holds only such text): literal runs are copied as they are.
+void expandSafeTraceFormat(std::string_view format, const uint32_t* args, size_t argCount,
+                           std::string* out);
