@@ -4,9 +4,10 @@ JOBS ?= $(shell nproc)
 BUILD := build
 SANBUILD := build/sanitize
 FUZZBUILD := build/fuzz
+BENCHBUILD := build/bench-release
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build build-sanitize demo test test-plain test-sanitize fuzz format clean
+.PHONY: all build build-sanitize demo test test-plain test-sanitize fuzz bench format clean
 
 all: build
 
@@ -41,6 +42,12 @@ fuzz:
 		echo "== $$f"; mkdir -p $(FUZZBUILD)/corpus/$$(basename $$f); \
 		$$f -max_total_time=$(FUZZ_SECONDS) $(FUZZBUILD)/corpus/$$(basename $$f) || exit 1; \
 	done
+
+# Benchmarks run on a release build of their own.
+bench:
+	cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release -DQUARLEN_TESTS=OFF >/dev/null
+	cmake --build $(BENCHBUILD) -j $(JOBS) --target benchmarks
+	@for b in $(BENCHBUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
