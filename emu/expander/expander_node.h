@@ -67,6 +67,9 @@ class ExpanderNode final : public SgNode {
     void startReset();
     void settle();
     void noteFault(const char* name);
+    // expander_register_faults.cpp: failRegister and pageLength
+    bool registerFault(uint32_t address, size_t length, bool write, ScsiResult* r);
+    void applyPageLength(uint16_t number, uint8_t region, std::vector<uint8_t>* page) const;
 
     // expander_memory.cpp: the address-mapped chip registers
     enum class Area {

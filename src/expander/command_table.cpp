@@ -1,6 +1,11 @@
+#include "expander/cfg.h"
 #include "expander/dl.h"
 #include "expander/erase.h"
+#include "expander/healthlogs.h"
+#include "expander/route.h"
+#include "expander/sasaddr.h"
 #include "expander/show.h"
+#include "expander/trace.h"
 #include "expander/ul.h"
 #include "shell/command.h"
 
@@ -8,6 +13,13 @@
 const CommandEntry kExpanderCommands[] = {
     {"show", "Shows FW/Manufacturing/Temperature information", expanderShowUsage, 1,
      expanderShowCommand},
+    {"trace", "Prints the expander trace contents", expanderTraceUsage, 1, expanderTraceCommand},
+    {"healthlogs", "Prints the expander health logs", expanderHealthLogsUsage, 1,
+     expanderHealthLogsCommand},
+    {"cfg", "Reads configuration pages", expanderCfgUsage, 1, expanderCfgCommand},
+    {"sasaddr", "Gets or sets the expander SAS address", expanderSasAddressUsage, 1,
+     expanderSasAddressCommand},
+    {"route", "Prints route table attributes", expanderRouteUsage, 1, expanderRouteCommand},
     {"ul", "Uploads the image into file", expanderUlUsage, 1, expanderUlCommand},
     {"dl", "Downloads the image into Expander", expanderDlUsage, 1, expanderDlCommand},
     {"erase", "Erases the flash regions", expanderEraseUsage, 1, expanderEraseCommand},

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+const uint32_t kExpanderSasCompanyPrefix = 0x53C2A1F0;
+
 // Device ID 0x0A60 has two rows: the variant bit picks the first.
 const ExpanderModel kExpanderModelTable[] = {
     {0x0A10, 1, "QX-S12"},    {0x0A20, 2, "QX-S24"},   {0x0A30, 3, "QX-S36"},

@@ -11,6 +11,9 @@ inline constexpr uint32_t kSasAddressRegister = 0xC0000048;
 // Bit of the chip identification register that picks between two rows that
 // share one device ID (set: the first row).
 inline constexpr uint32_t kChipVariantBit = 1u << 6;
+// High 32 bits of every SAS address our expanders are given: NAA 5, our
+// company identifier and a zero nibble. `sasaddr -set` keeps it.
+extern const uint32_t kExpanderSasCompanyPrefix;
 
 struct ExpanderModel {
     uint16_t deviceId;  // 0 ends the table

@@ -62,6 +62,11 @@ TEST(ShellEmulated, InteractiveHelpOverlongQuitNowAndEndOfInput) {
     const CliRun r = run({"-i", "1"}, "help\n" + std::string(2000, 'h') + "\nquit now\n");
     EXPECT_EQ(r.out, kStart + kPrompt + kCommon + kSelectRow +
                          "show     - Shows FW/Manufacturing/Temperature information\n"
+                         "trace    - Prints the expander trace contents\n"
+                         "healthlogs - Prints the expander health logs\n"
+                         "cfg      - Reads configuration pages\n"
+                         "sasaddr  - Gets or sets the expander SAS address\n"
+                         "route    - Prints route table attributes\n"
                          "ul       - Uploads the image into file\n"
                          "dl       - Downloads the image into Expander\n"
                          "erase    - Erases the flash regions\n"
