@@ -61,7 +61,9 @@ TEST(ShellEmulated, ListAndIndexChecks) {
 TEST(ShellEmulated, InteractiveHelpOverlongQuitNowAndEndOfInput) {
     const CliRun r = run({"-i", "1"}, "help\n" + std::string(2000, 'h') + "\nquit now\n");
     EXPECT_EQ(r.out, kStart + kPrompt + kCommon + kSelectRow +
+                         "phy      - Shows phy related information\n"
                          "show     - Shows FW/Manufacturing/Temperature information\n"
+                         "reset    - Resets the target/counters/phy\n"
                          "\n" +
                          kPrompt + kTooLong + kPrompt + "ERROR: Invalid argument(s) specified.\n" +
                          kPrompt);
