@@ -379,6 +379,18 @@ void parseFaults(const json& f, FaultConfig& faults) {
     for (const json& p : f.value("stuckPhys", json::array())) {
         faults.stuckPhys.push_back(static_cast<int>(jsonNumber(p, "stuckPhys")));
     }
+    for (const json& r : f.value("registerValues", json::array())) {
+        RegisterValues rv;
+        rv.address = static_cast<uint32_t>(jsonNumber(r.at("address"), "registerValues address"));
+        if (rv.address % 4 != 0) {
+            fail("registerValues address must be a multiple of 4");
+        }
+        rv.skip = static_cast<int>(numberOr(r, "skip", 0));
+        for (const json& v : r.value("values", json::array())) {
+            rv.values.push_back(static_cast<uint32_t>(jsonNumber(v, "registerValues value")));
+        }
+        faults.registerValues.push_back(std::move(rv));
+    }
 }
 
 void defaultRegions(ExpanderConfig& c) {

@@ -100,6 +100,15 @@ struct BufferFault {
     uint8_t ascq = 0;
 };
 
+// The next reads of one register word, after `skip` reads, return these
+// values, then the model's own again.
+struct RegisterValues {
+    uint32_t address = 0;
+    int skip = 0;
+    std::vector<uint32_t> values;
+    size_t next = 0;  // values already returned
+};
+
 struct FaultConfig {
     CountedFault unitAttention;
     CountedFault writeIllegalRequest;
@@ -114,6 +123,7 @@ struct FaultConfig {
     uint16_t hostStatusValue = 0x03;  // DID_TIME_OUT
     CountedFault busy;
     std::vector<int> stuckPhys;  // phy resets on these never complete
+    std::vector<RegisterValues> registerValues;
 };
 
 struct ExpanderConfig {
