@@ -312,6 +312,10 @@ void parseHealthLog(const json& h, ExpanderConfig& c) {
     if (c.healthLogCapacity > 0xFFFFFF) {
         fail("health log capacity above 0xFFFFFF");
     }
+    if (h.contains("textHex")) {
+        c.healthTextBytes = jsonHexBytes(h["textHex"], "healthLog textHex");
+    }
+    c.healthLogEmpty = h.value("empty", false);
     if (!h.contains("entries")) {
         return;
     }
@@ -378,6 +382,32 @@ void parseFaults(const json& f, FaultConfig& faults) {
     }
     for (const json& p : f.value("stuckPhys", json::array())) {
         faults.stuckPhys.push_back(static_cast<int>(jsonNumber(p, "stuckPhys")));
+    }
+    for (const json& r : f.value("failRegister", json::array())) {
+        RegisterFault rf;
+        rf.address = static_cast<uint32_t>(jsonNumber(r.at("address"), "failRegister address"));
+        const std::string access = stringOr(r, "access", "");
+        if (access == "read") {
+            rf.access = 0;
+        } else if (access == "write") {
+            rf.access = 1;
+        } else if (!access.empty()) {
+            fail("failRegister access must be \"read\" or \"write\"");
+        }
+        rf.hits.count = r.contains("count") ? countOf(r, "failRegister count") : -1;
+        rf.senseKey = static_cast<uint8_t>(numberOr(r, "senseKey", rf.senseKey));
+        rf.asc = static_cast<uint8_t>(numberOr(r, "asc", rf.asc));
+        rf.ascq = static_cast<uint8_t>(numberOr(r, "ascq", rf.ascq));
+        faults.registerFaults.push_back(rf);
+    }
+    for (const json& p : f.value("pageLength", json::array())) {
+        PageLengthFault pl;
+        pl.page = static_cast<uint16_t>(jsonNumber(p.at("page"), "pageLength page"));
+        pl.region = p.contains("region")
+                        ? static_cast<int>(jsonNumber(p["region"], "pageLength region"))
+                        : -1;
+        pl.length = static_cast<uint16_t>(jsonNumber(p.at("length"), "pageLength length"));
+        faults.pageLengths.push_back(pl);
     }
     for (const json& r : f.value("registerValues", json::array())) {
         RegisterValues rv;
@@ -607,6 +637,13 @@ ExpanderConfig parseExpanderConfig(const json& node) {
                 fail("trace capacity above 0xFFFFFF");
             }
         }
+        if (node["trace"].contains("hex")) {
+            c.traceBytes = jsonHexBytes(node["trace"]["hex"], "trace hex");
+            if (c.traceBytes->size() > 0xFFFFFF) {
+                fail("trace hex above 0xFFFFFF bytes");
+            }
+        }
+        c.traceEmpty = node["trace"].value("empty", false);
     }
     c.healthLog = images::sampleHealthLog();
     if (node.contains("healthLog")) {

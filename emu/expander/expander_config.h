@@ -100,6 +100,24 @@ struct BufferFault {
     uint8_t ascq = 0;
 };
 
+// Register accesses (buffer 0xC2) covering an address fail.
+struct RegisterFault {
+    uint32_t address = 0;
+    int access = -1;  // -1 both, 0 read, 1 write
+    CountedFault hits{-1};
+    uint8_t senseKey = 4;  // HARDWARE ERROR
+    uint8_t asc = 0x44;
+    uint8_t ascq = 0;
+};
+
+// A configuration page answered with another length field, its bytes cut or
+// zero-padded to match.
+struct PageLengthFault {
+    uint16_t page = 0;
+    int region = -1;  // -1: every region selector
+    uint16_t length = 0;
+};
+
 // The next reads of one register word, after `skip` reads, return these
 // values, then the model's own again.
 struct RegisterValues {
@@ -123,6 +141,8 @@ struct FaultConfig {
     uint16_t hostStatusValue = 0x03;  // DID_TIME_OUT
     CountedFault busy;
     std::vector<int> stuckPhys;  // phy resets on these never complete
+    std::vector<RegisterFault> registerFaults;
+    std::vector<PageLengthFault> pageLengths;
     std::vector<RegisterValues> registerValues;
 };
 
@@ -161,9 +181,13 @@ struct ExpanderConfig {
     std::vector<std::vector<uint8_t>> extraManufacturingPages;  // given whole
     std::vector<std::vector<uint8_t>> extraPersistentPages;
     images::TraceBufferOptions trace;
-    std::optional<uint32_t> traceCapacity;  // cut or zero-pad the built buffer
+    std::optional<uint32_t> traceCapacity;           // cut or zero-pad the built buffer
+    std::optional<std::vector<uint8_t>> traceBytes;  // "hex": the buffer verbatim
+    bool traceEmpty = false;                         // descriptor 0xFFFFFFFF
     std::vector<images::HealthLogEntry> healthLog;
     uint32_t healthLogCapacity = 4096;
+    std::optional<std::vector<uint8_t>> healthTextBytes;  // "textHex": buffer 0xEA verbatim
+    bool healthLogEmpty = false;                          // descriptors of 0xE5 and 0xEA 0xFFFFFFFF
     FaultConfig faults;
 };
 

@@ -61,6 +61,9 @@ class ExpanderNode final : public SgNode {
     void readBuffer(const ScsiRequest& req, ScsiResult* r);
     void writeBuffer(const ScsiRequest& req, ScsiResult* r);
     bool bufferFault(uint8_t buffer, int mode, ScsiResult* r);
+    // expander_register_faults.cpp: failRegister and pageLength
+    bool registerFault(uint32_t address, size_t length, bool write, ScsiResult* r);
+    void applyPageLength(uint16_t number, uint8_t region, std::vector<uint8_t>* page) const;
     void startReset();
     void settle();
     void noteFault(const char* name);

@@ -298,6 +298,9 @@ void ExpanderNode::readBuffer(const ScsiRequest& req, ScsiResult* r) {
                 invalidField(r, 7);
                 return;
             }
+            if (registerFault(address, length, false, r)) {
+                return;
+            }
             std::vector<uint8_t> reply(length);
             if (!readMemory(address, reply.data(), length)) {
                 checkCondition(r, kKeyIllegalRequest, kAscLbaOutOfRange, 0, 3);
@@ -331,6 +334,7 @@ void ExpanderNode::readBuffer(const ScsiRequest& req, ScsiResult* r) {
                 invalidField(r, 3);
                 return;
             }
+            applyPageLength(number, region, &page);
             r->status = kStatusGood;
             sendData(req, r, page, allocation);
             return;
@@ -391,6 +395,8 @@ void ExpanderNode::writeBuffer(const ScsiRequest& req, ScsiResult* r) {
             invalidField(r, 3);
         } else if (length % 4 != 0 || length > supplied) {
             invalidField(r, 7);
+        } else if (registerFault(address, length, true, r)) {
+            return;
         } else if (!writeMemory(address, req.data, length)) {
             checkCondition(r, kKeyIllegalRequest, kAscLbaOutOfRange, 0, 3);
         } else {

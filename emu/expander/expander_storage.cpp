@@ -86,9 +86,15 @@ ExpanderNode::ExpanderNode(ExpanderConfig config, EmuServices& services)
     }
     const std::string text = images::renderHealthLogText(config_.healthLog);
     healthText_.assign(text.begin(), text.end());
+    if (config_.healthTextBytes) {
+        healthText_ = *config_.healthTextBytes;
+    }
     trace_ = images::buildTraceBuffer(config_.trace);
     if (config_.traceCapacity) {
         trace_.resize(*config_.traceCapacity, 0);
+    }
+    if (config_.traceBytes) {
+        trace_ = *config_.traceBytes;
     }
     if (!loadRuntime()) {
         bootFromFlash();
@@ -192,10 +198,13 @@ std::vector<uint8_t>* ExpanderNode::dataBuffer(uint8_t buffer, bool* writable, b
     }
     switch (buffer) {
         case 0xE5:
+            *empty = config_.healthLogEmpty;
             return &healthLog_;
         case 0xEA:
+            *empty = config_.healthLogEmpty;
             return &healthText_;
         case 0xE7:
+            *empty = config_.traceEmpty;
             return &trace_;
         default:
             return nullptr;
