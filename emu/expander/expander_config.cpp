@@ -391,9 +391,10 @@ void parseFaults(const json& f, FaultConfig& faults) {
             rf.access = 0;
         } else if (access == "write") {
             rf.access = 1;
-        } else if (!access.empty()) {
-            fail("failRegister access must be \"read\" or \"write\"");
+        } else if (!access.empty() && access != "any") {
+            fail("failRegister access must be \"read\", \"write\" or \"any\"");
         }
+        rf.skip = static_cast<int>(numberOr(r, "skip", 0));
         rf.hits.count = r.contains("count") ? countOf(r, "failRegister count") : -1;
         rf.senseKey = static_cast<uint8_t>(numberOr(r, "senseKey", rf.senseKey));
         rf.asc = static_cast<uint8_t>(numberOr(r, "asc", rf.asc));

@@ -104,6 +104,7 @@ struct BufferFault {
 struct RegisterFault {
     uint32_t address = 0;
     int access = -1;  // -1 both, 0 read, 1 write
+    int skip = 0;     // matching commands that pass first
     CountedFault hits{-1};
     uint8_t senseKey = 4;  // HARDWARE ERROR
     uint8_t asc = 0x44;

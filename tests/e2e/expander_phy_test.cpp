@@ -332,6 +332,62 @@ TEST_F(ExpanderPhy, UnreadableDetails) {
     EXPECT_EQ(run.status, 1);
 }
 
+TEST_F(ExpanderPhy, FailingRegisters) {
+    // sg3: phy 7's link block and phy 9's phy block cannot be read; phy 6's
+    // block fails from its third read on; phy 1's rate enable word cannot be
+    // written.
+    CommandRun run = runExpanderCommand(kFaults, "3", {"phy", "-da"});
+    EXPECT_NE(run.out.find("\n06  D  06.0  UZ  Y  5000c50000bb0006  06  End   0 0 0 0 0 1 0 0 \n"
+                           "07  D  -     UZ  N  0000000000000000  00  None  0 0 0 0 0 0 0 0 \n"
+                           "08  D  06.0  UZ  Y  5000c50000bb0008  08  End   0 0 0 0 0 1 0 0 \n"
+                           "09  D  -     UZ  N  0000000000000000  00  None  0 0 0 0 0 0 0 0 \n"
+                           "10* D  06.0  UZ  Y  5000c50000bb000a  10  End   0 0 0 0 0 1 0 0 \n"),
+              std::string::npos);
+    EXPECT_EQ(countPhyRows(run.out), 12u);
+    EXPECT_EQ(run.status, 1);
+    run = runExpanderCommand(kFaults, "3", {"phy", "-err"});
+    EXPECT_NE(run.out.find(
+                  "\n08   0x00000000        0x00000000        0x00000000     0x00000000      \n" +
+                  std::string(kFailed)),
+              std::string::npos);
+    EXPECT_EQ(run.status, 1);
+    // The rates were programmed, but the table after it cannot be read.
+    run = runExpanderCommand(kFaults, "3", {"phy", "-speed", "-set", "1", "1", "-p", "6"});
+    EXPECT_NE(run.out.find(kRateHeader + "ERROR: Unable to get the PHY information for PHY '6'\n" +
+                           kFailed),
+              std::string::npos);
+    EXPECT_EQ(run.registers,
+              "0x50018804 <- 00000099\n0x50018804 <- 00000299\n0x50018808 <- c0300000\n"
+              "0x50018818 <- 00000002\n");
+    EXPECT_EQ(run.status, 1);
+    // A failed write fails the phy instead of counting as programmed.
+    run = runExpanderCommand(kFaults, "3", {"phy", "-speed", "-set", "1", "3", "-p", "1"});
+    EXPECT_NE(run.out.find("6.0 Gpbs       \nERROR: Unable to change the speed for Phy '1'\n" +
+                           std::string(kFailed)),
+              std::string::npos);
+    EXPECT_EQ(run.registers, "0x50008404 <- 000000a9\n0x50008404 <- 000006a9\n");
+    EXPECT_EQ(run.status, 1);
+
+    // sg4: the phy count cannot be read.
+    const struct {
+        std::vector<std::string> words;
+        std::string tail;
+    } cases[] = {
+        {{"phy", "-da"}, " \nFailed to get Phy details.\n"},
+        {{"phy", "-edfb"}, " \nFailed to get EDFB details.\n"},
+        {{"phy", "-err"}, "Failed to get error counter details.\n"},
+        {{"phy", "-speed"}, "ERROR: Unable to get the total Phy number.\n"},
+        {{"phy", "-on", "1"}, "ERROR: Unable to get total number of phys.\n"},
+    };
+    for (const auto& c : cases) {
+        run = runExpanderCommand(kFaults, "4", c.words);
+        const std::string tail = c.tail + kFailed;
+        ASSERT_GE(run.out.size(), tail.size()) << c.words[1];
+        EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail) << c.words[1];
+        EXPECT_EQ(run.status, 1) << c.words[1];
+    }
+}
+
 TEST_F(ExpanderPhy, ProgrammingLinkRates) {
     const Machine machine{"", makeTempDir()};
     const std::string rows =

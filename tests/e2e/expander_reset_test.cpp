@@ -134,6 +134,14 @@ TEST_F(ExpanderReset, FailuresPrintEveryLine) {
     run = runExpanderCommand(kFaults, "1", {"reset", "-ph", "2-4"});
     EXPECT_EQ(run.out, phyLines("reset", 2, 4, 3) + kFailed);
     EXPECT_EQ(run.status, 1);
+    // A phy count that cannot be read stops the all-phys forms before any
+    // write.
+    for (const char* option : {"-pla", "-pha", "-perrall"}) {
+        run = runExpanderCommand(kFaults, "4", {"reset", option});
+        EXPECT_EQ(run.out, std::string("ERROR: Unable to get the total Phy number.\n") + kFailed);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.registers, "");
+    }
     // A phy count above 81 is refused before anything is written.
     for (const char* option : {"-pla", "-perrall"}) {
         run = runExpanderCommand(kFaults, "2", {"reset", option});
