@@ -12,6 +12,7 @@
 
 #include "ctl_bytes.h"
 #include "ctl_setup.h"
+#include "drive/drive.h"
 #include "emu_api.h"
 
 namespace qemu::ctl {
@@ -33,6 +34,7 @@ constexpr uint8_t kFunctionFwDownload = 0x09;
 constexpr uint8_t kFunctionFwUpload = 0x12;
 constexpr uint8_t kFunctionToolbox = 0x17;
 constexpr uint8_t kFunctionIoUnitControl = 0x1B;
+constexpr uint8_t kFunctionScsiIo = 0x00;
 
 // The data phase of one passthrough, as the driver hands it over.
 struct FrameIo {
@@ -40,6 +42,8 @@ struct FrameIo {
     size_t dataInLength = 0;
     const uint8_t* dataOut = nullptr;
     size_t dataOutLength = 0;
+    uint8_t* sense = nullptr;
+    size_t senseLength = 0;
 };
 
 // Counts matching requests per fault so `skip` and `times` work.
@@ -108,6 +112,8 @@ class Controller final {
     int hardReset();
     // Driver handle mapping: 0 with target id and bus, -ENXIO for non-targets.
     int mapHandle(uint16_t handle, uint32_t* targetId, uint32_t* bus);
+    // The reverse mapping: 0 with the handle of that target id and bus.
+    int mapTarget(uint32_t targetId, uint32_t bus, uint16_t* handle);
 
     // Exposed for tests and the page builders.
     uint64_t currentWwid() const;
@@ -128,6 +134,22 @@ class Controller final {
     Bytes* mutableRegion(uint8_t imageType);
     void eraseRegions(uint32_t flags);
     void completeReset();
+
+    // ---- drives (ctl_drive_frames.cpp)
+    struct LiveDrive {
+        DriveSetup setup;
+        drive::Drive model;
+        uint16_t handle;
+    };
+    void buildDrives();
+    void scsiIo(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
+    const LiveDrive* driveByHandle(uint16_t handle) const;
+    // SAS Device page 0 of a drive.
+    Bytes drivePage(uint8_t type, uint8_t ext, const LiveDrive& d) const;
+    // The handle of the enclosure services target of a link (0 when none).
+    uint16_t sepHandle(size_t link) const;
+    // The next drive handle after `after`, 0 when none.
+    uint16_t nextDriveHandle(uint32_t after) const;
 
     // ---- pages (ctl_pages.cpp)
     void config(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
@@ -177,7 +199,7 @@ class Controller final {
     ControllerSetup setup_;
     const ChipRow& chip_;
     EmuServices& services_;
-    FaultBank faults_;
+    mutable FaultBank faults_;  // status pages spend faults too
 
     std::map<uint32_t, SettingsPage> settings_;
     Bytes firmware_;                    // regions 0 and 1: the current firmware image
@@ -197,6 +219,9 @@ class Controller final {
     bool dead_ = false;
     uint64_t resetEndNs_ = 0;
     uint32_t refusals_ = 0;
+
+    std::vector<LiveDrive> drives_;  // after the NVMe devices in handle order
+    std::vector<drive::Drive> nvmeDrives_;
 };
 
 // Page key for the settings map.

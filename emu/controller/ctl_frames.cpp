@@ -79,11 +79,13 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
         }
     }
     buildSettingsPages();
+    buildDrives();
     loadState();
     // A misspelt fault would otherwise pass silently.
     static const char* const kFaultKinds[] = {"frameStatus",      "configStatus",
                                               "adapterInfoErrno", "passthroughErrno",
-                                              "hardResetErrno",   "noReturnAfterReset"};
+                                              "hardResetErrno",   "noReturnAfterReset",
+                                              "walkRepeat"};
     for (const FaultSpec& f : setup_.faults) {
         bool known = false;
         for (const char* kind : kFaultKinds)
@@ -174,6 +176,9 @@ int Controller::passthrough(const uint8_t* frame, size_t length, const FrameIo& 
             break;
         case kFunctionIoUnitControl:
             ioUnitControl(frame, length, reply);
+            break;
+        case kFunctionScsiIo:
+            scsiIo(frame, length, io, reply);
             break;
         default:
             startReply(reply, kGenericReplySize, function);
@@ -450,6 +455,15 @@ int Controller::mapHandle(uint16_t handle, uint32_t* targetId, uint32_t* bus) {
             *bus = 1;  // PCIe devices sit on their own channel
             return 0;
         }
+    }
+    for (size_t i = 0; i < drives_.size(); ++i) {
+        if (drives_[i].handle != handle)
+            continue;
+        if (drives_[i].setup.spec.mapErrno != 0)
+            return -drives_[i].setup.spec.mapErrno;
+        *targetId = static_cast<uint32_t>(i);
+        *bus = 0;
+        return 0;
     }
     return -ENXIO;
 }

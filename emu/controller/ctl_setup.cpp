@@ -123,6 +123,7 @@ FaultSpec parseFault(const nlohmann::json& f) {
     num(f, "extPageType", &fault.extPageType);
     num(f, "pageNumber", &fault.pageNumber);
     num(f, "action", &fault.action);
+    num(f, "address", &fault.address);
     num(f, "skip", &fault.skip);
     num(f, "times", &fault.times);
     if (fault.kind == "iocFactsStatus") {
@@ -248,6 +249,7 @@ ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, si
             s.nvme.push_back(nvme);
         }
     }
+    parseDrives(a, scsi, &s);
     if (a.contains("faults") && a["faults"].is_array()) {
         for (const auto& f : a["faults"]) {
             s.faults.push_back(parseFault(f));

@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "drive/drive.h"
+
 namespace qemu::ctl {
 
 constexpr uint16_t kQuarlenVendorId = 0x1F3A;
@@ -42,8 +44,9 @@ struct FaultSpec {
     uint32_t status = 0;
     uint32_t logInfo = 0;  // with status: bit 15 of IOCStatus and this IOCLogInfo
     int errnoValue = 5;
-    int function = -1;  // passthroughErrno / frameStatus: XIF function, -1 any
-    int pageType = -1;  // configStatus: page type (15 for extended), -1 any
+    int function = -1;     // passthroughErrno / frameStatus: XIF function, -1 any
+    int64_t address = -1;  // configStatus: page address, -1 any
+    int pageType = -1;     // configStatus: page type (15 for extended), -1 any
     int extPageType = -1;
     int pageNumber = -1;
     int action = -1;
@@ -65,6 +68,16 @@ struct NvmeSpec {
     std::string vendor = "QUARLEN";
     std::string product = "QN1600 NVMe";
     std::string revision = "1.0";
+};
+
+// A drive the controller sees: on an expander phy of one of its links, or
+// directly on one of its own phys (link -1), or an expander's enclosure
+// services target (on no phy).
+struct DriveSetup {
+    drive::DriveSpec spec;
+    uint64_t sasAddress = 0;
+    int link = -1;
+    int phy = 0;  // expander phy, or controller phy when direct
 };
 
 struct ControllerSetup {
@@ -104,6 +117,8 @@ struct ControllerSetup {
     uint32_t resetRefusals = 4;    // ...or this many refused requests, whichever first
     std::vector<LinkSetup> links;
     std::vector<NvmeSpec> nvme;
+    std::vector<DriveSetup> drives;
+    std::vector<int> phyRates;  // per-phy negotiated rate codes (overrides linkRate)
     std::vector<FaultSpec> faults;
     std::string stateKey;  // "hba-<original wwid>", stable across WWID changes
 };
@@ -111,5 +126,10 @@ struct ControllerSetup {
 // Reads topology["controllers"]["adapters"]; unknown keys are ignored,
 // malformed values fall back to defaults (the emulator must start anyway).
 std::vector<ControllerSetup> parseControllers(const nlohmann::json& topology);
+
+// The drives of one controller entry: "devices" on its own phys, the end and
+// SATA devices of the expanders its links name (from the "scsi" section) and
+// those expanders' enclosure targets; also its "phyRates".
+void parseDrives(const nlohmann::json& adapter, const nlohmann::json& scsi, ControllerSetup* setup);
 
 }  // namespace qemu::ctl

@@ -100,6 +100,8 @@ uint16_t Controller::sasIoUnit0Page(uint8_t type, uint8_t ext, uint8_t /*number*
         p[e + 3] = rate;
         set32(p, e + 4, kControllerDeviceInfo);
         set16(p, e + 8, link >= 0 && !phyDisabled(i) ? expanderHandle(link) : 0);
+        if (static_cast<size_t>(i) < setup_.phyRates.size() && setup_.phyRates[i] >= 0)
+            p[e + 3] = static_cast<uint8_t>((setup_.phyRates[i] << 4) | setup_.phyRates[i]);
         set16(p, e + 10, static_cast<uint32_t>(i + 1));
     }
     *page = std::move(p);
@@ -167,10 +169,21 @@ uint16_t Controller::sasDevice0Page(uint8_t type, uint8_t ext, uint8_t /*number*
             if (expanderHandle(l) > after)
                 h = expanderHandle(l);
         }
+        if (h == 0)
+            h = nextDriveHandle(after);
+        // A firmware whose list loops back to its first drive.
+        if (h == 0 && !drives_.empty() &&
+            faults_.fire("walkRepeat", [](const FaultSpec&) { return true; }) != nullptr) {
+            h = drives_.front().handle;
+        }
     } else if (form == 2) {
         h = handle;
     } else {
         return kIocStatusConfigInvalidPage;
+    }
+    if (const LiveDrive* d = driveByHandle(h)) {
+        *page = drivePage(type, ext, *d);
+        return 0;
     }
     Bytes p = newPage(type, ext, 0, 56);
     if (h >= 1 && h <= phys) {
@@ -285,7 +298,7 @@ uint16_t Controller::enclosure0Page(uint8_t type, uint8_t ext, uint8_t /*number*
         set64(p, 12, link.expanderSas | 0x3F);
         set16(p, 20, 0x0001);  // enclosure services device present
         set16(p, 24, static_cast<uint32_t>(link.expanderPhyCount));
-        set16(p, 30, expanderHandle(static_cast<size_t>(h - 2)));
+        set16(p, 30, sepHandle(static_cast<size_t>(h - 2)));
     }
     set16(p, 22, h);
     *page = std::move(p);

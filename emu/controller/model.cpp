@@ -136,6 +136,8 @@ class Node final : public ControlNode {
             io.dataIn = nullptr;
         if (io.dataOutLength == 0)
             io.dataOut = nullptr;
+        io.sense = senseLength > 0 ? sense : nullptr;
+        io.senseLength = senseLength;
         ctl::Bytes answer;
         const int rc = c->passthrough(arg + kFrameOffset, words * 4u, io, &answer);
         if (rc != 0)
@@ -153,7 +155,16 @@ class Node final : public ControlNode {
     static int mapHandle(Controller* c, uint8_t* arg) {
         uint32_t target = 0;
         uint32_t bus = 0;
-        const int rc = c->mapHandle(ctl::le16(arg, 20), &target, &bus);
+        const uint16_t handle = ctl::le16(arg, 20);
+        // A handle of 0xFFFF asks the other way: which handle has this target.
+        if (handle == 0xFFFF) {
+            uint16_t found = 0;
+            const int rc = c->mapTarget(le32(arg, 12), le32(arg, 16), &found);
+            if (rc == 0)
+                ctl::put16(arg, 20, found);
+            return rc;
+        }
+        const int rc = c->mapHandle(handle, &target, &bus);
         if (rc == 0) {
             put32(arg, 12, target);
             put32(arg, 16, bus);

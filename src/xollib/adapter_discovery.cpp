@@ -271,8 +271,12 @@ uint32_t XolLib2DiscoverAdapters(uint32_t* adapterCount, uint32_t options) {
     }
     if ((options & kXolOptionFlashAccelerator) != 0)
         runBoardNameFilter(context);
+    // One adapter whose device pages fail must not hide the others: with
+    // adapters found the answer is 0 and each keeps the devices it yielded
+    // (rediscovery reports such a failure).
     for (XolAdapterRecord* a = context->adapters.get(); a != nullptr; a = a->next.get()) {
-        // Devices behind the adapter are not enumerated yet: that step answers 0.
+        if ((options & kXolOptionNoDeviceScan) == 0)
+            enumerateDevices(a);
         status = kXolStatusSuccess;
     }
     if (adapterCount != nullptr)

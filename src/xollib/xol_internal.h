@@ -16,6 +16,13 @@
 inline constexpr unsigned long kXolIoctlAdapterInfo = 0xC05C4C11;
 inline constexpr unsigned long kXolIoctlPassthrough = 0xC0484C14;
 inline constexpr unsigned long kXolIoctlHardReset = 0xC00C4C18;
+inline constexpr unsigned long kXolIoctlMapHandle = 0xC0184C1F;
+
+// Handle mapping request (24 bytes): target id, bus, controller handle.
+inline constexpr size_t kMapHandleSize = 24;
+inline constexpr size_t kMapHandleTargetId = 12;
+inline constexpr size_t kMapHandleBus = 16;
+inline constexpr size_t kMapHandleDevHandle = 20;
 
 // Common 12-byte header of every driver request.
 inline constexpr size_t kIoctlHeaderIocNumber = 0;
@@ -96,6 +103,25 @@ inline constexpr char kXolBoardFilterModel[] = "QSBD";
 
 // ------------------------------------------------------------ context
 
+// One device behind an adapter, in enumeration order.
+struct XolDeviceRecord {
+    uint32_t handle = 0;  // top byte 0x02
+    uint32_t kind = 0;
+    uint32_t iocNumber = 0;
+    uint32_t deviceType = kXolUnknownDeviceType;
+    uint32_t bus = 0;
+    uint32_t targetId = 0;
+    uint8_t lun = 0;
+    uint16_t devHandle = 0;  // the controller's handle
+    bool detailsValid = false;
+    bool secondList = false;  // found in the extended type 29 walk
+    bool blockFilled = false;
+    uint8_t info[kXolDeviceInfoSize] = {};
+    bool locateOn = false;
+    uint32_t savedSlotStatus = 0;
+    std::unique_ptr<XolDeviceRecord> next;
+};
+
 struct XolAdapterRecord {
     uint32_t handle = 0;
     uint32_t handleCopy = 0;
@@ -113,6 +139,9 @@ struct XolAdapterRecord {
     bool xif25Frames = false;
     bool newFamily = false;
     bool flashAccelerator = false;
+    std::unique_ptr<XolDeviceRecord> devices;
+    XolDeviceRecord* deviceTail = nullptr;
+    uint32_t deviceCount = 0;
     std::unique_ptr<XolAdapterRecord> next;
 };
 
@@ -130,6 +159,15 @@ XolContext* xolContext();
 
 // 54: null pointer or no adapter with that handle; 48: not an adapter handle.
 uint32_t lookupAdapter(const uint32_t* handle, XolAdapterRecord** record);
+
+// 48: null pointer, not a device handle or no device with it. The adapter is
+// optional.
+uint32_t lookupDevice(const uint32_t* handle, XolDeviceRecord** device, XolAdapterRecord** adapter);
+
+// Enumerates the adapter's devices into its (empty) list: 0, or the status
+// of the SAS device page walk that failed.
+uint32_t enumerateDevices(XolAdapterRecord* adapter);
+void releaseDevices(XolAdapterRecord* adapter);
 
 // Opens the adapter's node, issues one request on it, closes it.
 // 32: node not opened; 52: negative answer.

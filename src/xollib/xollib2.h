@@ -366,3 +366,145 @@ uint32_t XolLib2FlashErase(const uint32_t* handle, uint32_t regionFlags, uint8_t
 // set (0 when the image has no 0xAA55 signature or is not of code type 0);
 // 1 when the image is too short for the structures it points at.
 uint32_t XolLib2BiosVersionFromImage(const uint8_t* image, size_t size, uint32_t* version);
+
+// ====================================================================
+// Devices and device requests
+
+// Device information block (1080 bytes) filled by XolLib2GetDeviceInfo.
+inline constexpr uint32_t kXolDeviceInfoSize = 1080;
+inline constexpr size_t kDeviceInfoHandle = 0;
+inline constexpr size_t kDeviceInfoFormat = 8;  // 536
+inline constexpr size_t kDeviceInfoBus = 12;
+inline constexpr size_t kDeviceInfoTargetId = 16;
+inline constexpr size_t kDeviceInfoLun = 24;
+inline constexpr size_t kDeviceInfoSasAddress = 40;  // u64
+inline constexpr size_t kDeviceInfoEnclosureHandle = 48;
+inline constexpr size_t kDeviceInfoSlot = 50;
+inline constexpr size_t kDeviceInfoDevHandle = 52;  // the controller's u16 handle
+inline constexpr size_t kDeviceInfoInquiry = 54;    // 255 bytes of standard INQUIRY
+inline constexpr size_t kDeviceInfoInquirySize = 255;
+inline constexpr size_t kDeviceInfoSerial = 309;  // 128 characters, trimmed
+inline constexpr size_t kDeviceInfoSerialSize = 128;
+inline constexpr size_t kDeviceInfoSerialLength = 440;
+inline constexpr size_t kDeviceInfoBlocks = 448;     // u64, last LBA + 1
+inline constexpr size_t kDeviceInfoBlockSize = 456;  // u32
+inline constexpr size_t kDeviceInfoCapacity = 464;   // u64 bytes
+inline constexpr size_t kDeviceInfoNonRotating = 472;
+inline constexpr size_t kDeviceInfoPort = 476;
+inline constexpr size_t kDeviceInfoRotationRate = 478;  // u16
+inline constexpr size_t kDeviceInfoFormFactor = 480;
+inline constexpr size_t kDeviceInfoPowerValid = 484;
+inline constexpr size_t kDeviceInfoFlag1000 = 488;
+inline constexpr size_t kDeviceInfoFlag0800 = 492;
+inline constexpr size_t kDeviceInfoPhyState = 496;
+inline constexpr size_t kDeviceInfoFormat2 = 544;  // 532
+inline constexpr size_t kDeviceInfoUnknownType = 548;
+inline constexpr size_t kDeviceInfoAttachment = 552;
+inline constexpr size_t kDeviceInfoInterface = 556;  // 1 SAS, 2 SATA, 3 NVMe, 15 other
+inline constexpr size_t kDeviceInfoDeviceType = 560;
+inline constexpr size_t kDeviceInfoText = 820;  // 256 characters
+inline constexpr size_t kDeviceInfoTextSize = 256;
+
+inline constexpr uint32_t kXolInterfaceSas = 1;
+inline constexpr uint32_t kXolInterfaceSata = 2;
+inline constexpr uint32_t kXolInterfaceNvme = 3;
+inline constexpr uint32_t kXolInterfaceOther = 15;
+inline constexpr uint8_t kXolUnknownDeviceType = 31;
+
+// 48/54: bad adapter handle; 18: count null.
+uint32_t XolLib2GetDeviceCount(const uint32_t* adapter, uint32_t* count);
+// The device of *device (when given) or the index-th device of the adapter;
+// the block is filled on first access; copies min(*size, 1080) bytes.
+// 48: index not below the count or unknown device; 1: list ended early, or
+// the device text source (/proc/scsi/scsi) is a link or unreadable; 18: info
+// or size null.
+uint32_t XolLib2GetDeviceInfo(uint32_t index, const uint32_t* adapter, const uint32_t* device,
+                              uint8_t* info, uint32_t* size);
+// Releases the adapter's devices and enumerates them again: 0, or the
+// status of the first page walk that failed.
+uint32_t XolLib2RediscoverDevices(const uint32_t* adapter);
+
+// IO unit control operations 2, 6, 7, 8, 0x0B, 0x0D, 0x10, 0x11, 0x12, 0x13
+// and 0x80..0xFF (18 otherwise). 6, 7, 8 carry the phy; 0x0D, 0x10, 0x11 act
+// on *device (48 without). 23: wrong family (the plain call is for adapters
+// without the new-family flag, the NewFamily call for those with it). The
+// status record (optional) is copied on success.
+uint32_t XolLib2IoUnitControl(const uint32_t* adapter, const uint32_t* device, uint8_t operation,
+                              uint8_t phy, XolStatusInfo* status);
+uint32_t XolLib2IoUnitControlNewFamily(const uint32_t* adapter, const uint32_t* device,
+                                       uint8_t operation, uint8_t phy, XolStatusInfo* status);
+
+// Task types 1, 2, 3, 5..10 (112 otherwise) on *device, or when device is
+// null on the device with that target id, bus and LUN (49 when none). The
+// outputs are optional.
+uint32_t XolLib2TaskManagement(const uint32_t* adapter, const uint32_t* device, uint32_t targetId,
+                               uint32_t bus, uint8_t lun, uint8_t taskType, uint8_t messageFlags,
+                               XolStatusInfo* status, uint8_t* responseCode,
+                               uint32_t* terminationCount);
+
+// SMP passthrough record (2096 bytes, caller-side).
+inline constexpr uint32_t kXolSmpRecordSize = 2096;
+inline constexpr size_t kSmpRecordRequestLength = 4;    // u16, frame length + 4
+inline constexpr size_t kSmpRecordSasAddress = 8;       // u64
+inline constexpr size_t kSmpRecordStatus = 16;          // XolStatusInfo, out
+inline constexpr size_t kSmpRecordSasStatus = 32;       // u8, out
+inline constexpr size_t kSmpRecordResponseLength = 34;  // u16, in: capacity, out: received
+inline constexpr size_t kSmpRecordRequest = 36;         // up to 1028 bytes
+inline constexpr size_t kSmpRecordResponse = 1064;      // up to 1032 bytes
+inline constexpr uint32_t kXolSmpMaxResponse = 1032;
+// 21: size field not 2096; 18: request length below 4 or above 1032, or
+// response length above 1032 (nothing sent); transport statuses.
+uint32_t XolLib2SmpPassthrough(const uint32_t* adapter, uint8_t* record);
+
+// SATA passthrough record (416 bytes, caller-side).
+inline constexpr uint32_t kXolSataRecordSize = 416;
+inline constexpr size_t kSataRecordDeviceHandle = 4;  // u32 device handle word
+inline constexpr size_t kSataRecordOptions = 8;       // six u32 options at 8..31
+inline constexpr size_t kSataRecordDataOutLength = 32;
+inline constexpr size_t kSataRecordDataOut = 40;  // u64 pointer
+inline constexpr size_t kSataRecordDataInLength = 48;
+inline constexpr size_t kSataRecordDataIn = 56;          // u64 pointer
+inline constexpr size_t kSataRecordFis = 64;             // five u32 words of the command FIS
+inline constexpr size_t kSataRecordTimeout = 84;         // u32 seconds
+inline constexpr size_t kSataRecordStatus = 88;          // XolStatusInfo, out
+inline constexpr size_t kSataRecordSasStatus = 104;      // u8, out
+inline constexpr size_t kSataRecordStatusFis = 108;      // 20 bytes, out
+inline constexpr size_t kSataRecordStatusControl = 128;  // u32, out
+inline constexpr size_t kSataRecordTransferCount = 132;  // u32, out
+// 21: size field not 416; 48: unknown device; transport statuses.
+uint32_t XolLib2SataPassthrough(const uint32_t* adapter, uint8_t* record);
+
+// SCSI IO record (344 bytes, caller-side).
+inline constexpr uint32_t kXolScsiIoRecordSize = 344;
+inline constexpr size_t kScsiIoRecordTransferCount = 4;  // u32, out: bytes moved
+inline constexpr size_t kScsiIoRecordCdbLength = 20;
+inline constexpr size_t kScsiIoRecordCdb = 21;  // up to 32 bytes
+inline constexpr size_t kScsiIoRecordSense = 53;
+inline constexpr size_t kScsiIoRecordSenseSize = 252;
+inline constexpr size_t kScsiIoRecordDirection = 308;  // non-zero: to the device
+inline constexpr size_t kScsiIoRecordDataLength = 312;
+inline constexpr size_t kScsiIoRecordData = 320;  // u64 pointer
+inline constexpr size_t kScsiIoRecordScsiStatus = 328;
+inline constexpr size_t kScsiIoRecordTimeout = 332;
+inline constexpr size_t kScsiIoRecordIocStatus = 336;   // u16
+inline constexpr size_t kScsiIoRecordIocLogInfo = 340;  // u32
+inline constexpr uint32_t kXolMaxCdbLength = 32;
+// Up to three tries while the status is CHECK CONDITION or the sense key is
+// UNIT ATTENTION. 0 only when the last try ended GOOD or CONDITION MET; 1
+// otherwise (status, IOCStatus and sense kept in the record). 21: size field
+// not 344; 18: CDB above 32 bytes or data without a pointer; 48: not a
+// device handle of this adapter; 16: no memory; transport statuses.
+uint32_t XolLib2ScsiIoPassthrough(const uint32_t* adapter, const uint32_t* device, uint8_t* record);
+
+// Switches the locate LED of an adapter's device (slot status bit 0x20000).
+// 48: not a device handle; 1: the slot status could not be read (nothing is
+// written then) or the enclosure refused the write.
+uint32_t XolLib2Locate(const uint32_t* device, bool on);
+
+// The driver's mapping of a controller device handle to target id and bus,
+// and back. 18: handle 0xFFFF, or target and bus both 0xFFFFFFFF; 52: the
+// driver knows no such device; 32: node not opened.
+uint32_t XolLib2MapHandleToTarget(const uint32_t* adapter, uint16_t devHandle, uint32_t* targetId,
+                                  uint32_t* bus);
+uint32_t XolLib2MapTargetToHandle(const uint32_t* adapter, uint32_t targetId, uint32_t bus,
+                                  uint16_t* devHandle);

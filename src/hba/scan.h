@@ -1,0 +1,10 @@
+// HBA scan: link summaries of the SAS phys (and PCIe links on the newest
+// family), then the SAS/SATA and PCIe devices the controller knows.
+#pragma once
+
+#include <cstdint>
+
+uint32_t hbaScanUsage();
+// 0, or 1 on a bad argument, no target, or a failed rediscovery, count or
+// device query.
+uint32_t hbaScanCommand(uint32_t count, char** words);
