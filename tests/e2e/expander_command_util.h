@@ -63,10 +63,12 @@ inline CommandRun runExpanderCommand(const Machine& machine, const std::string& 
     CommandRun result;
     result.status = run.status;
     result.out = run.out;
-    const std::string preamble =
-        machine.topology.empty() ? std::string(kBanner) : expandersOnlyPreamble();
-    if (result.out.compare(0, preamble.size(), preamble) == 0)
-        result.out.erase(0, preamble.size());
+    // The banner, and without any HBA the line saying so.
+    const std::string banner = kBanner;
+    for (const std::string& preamble : {banner, expandersOnlyPreamble().substr(banner.size())}) {
+        if (result.out.compare(0, preamble.size(), preamble) == 0)
+            result.out.erase(0, preamble.size());
+    }
     result.requests = countLines(dir + "/command.log", " cdb ", nullptr) - discovery;
     countLines(dir + "/command.log", " registers ", &result.registers);
     return result;

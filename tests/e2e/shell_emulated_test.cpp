@@ -64,6 +64,8 @@ TEST(ShellEmulated, InteractiveHelpOverlongQuitNowAndEndOfInput) {
                          "phy      - Shows phy related information\n"
                          "show     - Shows FW/Manufacturing/Temperature information\n"
                          "reset    - Resets the target/counters/phy\n"
+                         "scan     - Scans & Displays the topology information\n"
+                         "encl     - Displays enclosure information\n"
                          "\n" +
                          kPrompt + kTooLong + kPrompt + "ERROR: Invalid argument(s) specified.\n" +
                          kPrompt);
