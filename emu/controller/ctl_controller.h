@@ -178,6 +178,9 @@ class Controller final {
                              Bytes* page) const;
     uint16_t enclosure0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
                             Bytes* page) const;
+    // True when a walkRepeat fault naming this extended page type fires: the
+    // next-form read answers the object it was asked to go past.
+    bool repeatsWalk(uint8_t ext) const;
     uint16_t pcieIoUnit0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,
                              Bytes* page) const;
     uint16_t pcieDevice0Page(uint8_t type, uint8_t ext, uint8_t number, uint32_t address,

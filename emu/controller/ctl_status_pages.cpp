@@ -172,8 +172,9 @@ uint16_t Controller::sasDevice0Page(uint8_t type, uint8_t ext, uint8_t /*number*
         if (h == 0)
             h = nextDriveHandle(after);
         // A firmware whose list loops back to its first drive.
-        if (h == 0 && !drives_.empty() &&
-            faults_.fire("walkRepeat", [](const FaultSpec&) { return true; }) != nullptr) {
+        if (h == 0 && !drives_.empty() && faults_.fire("walkRepeat", [ext](const FaultSpec& f) {
+                return f.extPageType < 0 || f.extPageType == ext;
+            }) != nullptr) {
             h = drives_.front().handle;
         }
     } else if (form == 2) {
@@ -227,6 +228,11 @@ uint16_t Controller::sasExpanderPage(uint8_t type, uint8_t ext, uint8_t number, 
             if (expanderHandle(i) > after)
                 l = i;
         }
+        // A firmware that answers the expander it was asked to go past.
+        for (size_t i = 0; i < links; ++i) {
+            if (expanderHandle(i) == handle && repeatsWalk(ext))
+                l = i;
+        }
     } else if ((number == 0 && form == 2) || (number == 1 && form == 1)) {
         for (size_t i = 0; i < links; ++i) {
             if (expanderHandle(i) == handle)
@@ -271,6 +277,11 @@ uint16_t Controller::sasExpanderPage(uint8_t type, uint8_t ext, uint8_t number, 
     return 0;
 }
 
+bool Controller::repeatsWalk(uint8_t ext) const {
+    return faults_.fire("walkRepeat", [ext](const FaultSpec& f) { return f.extPageType == ext; }) !=
+           nullptr;
+}
+
 uint16_t Controller::enclosure0Page(uint8_t type, uint8_t ext, uint8_t /*number*/, uint32_t address,
                                     Bytes* page) const {
     const int phys = setup_.phys;
@@ -284,6 +295,9 @@ uint16_t Controller::enclosure0Page(uint8_t type, uint8_t ext, uint8_t /*number*
     if (form == 0) {
         const uint32_t after = handle == 0xFFFF ? 0 : handle;
         h = after < count ? static_cast<uint16_t>(after + 1) : 0;
+        // A firmware that answers the enclosure it was asked to go past.
+        if (after >= 1 && after <= count && repeatsWalk(ext))
+            h = static_cast<uint16_t>(after);
     } else if (form == 1) {
         h = handle >= 1 && handle <= count ? handle : 0;
     }

@@ -386,9 +386,10 @@ void parseRegisterFaults(const json& f, FaultConfig& faults) {
             rf.access = 0;
         } else if (access == "write") {
             rf.access = 1;
-        } else if (!access.empty()) {
-            fail("failRegister access must be \"read\" or \"write\"");
+        } else if (!access.empty() && access != "any") {
+            fail("failRegister access must be \"read\", \"write\" or \"any\"");
         }
+        rf.skip = numberAs<int>(r, "skip", 0);
         rf.hits.count = r.contains("count") ? countOf(r, "failRegister count") : -1;
         rf.senseKey = static_cast<uint8_t>(numberOr(r, "senseKey", rf.senseKey));
         rf.asc = static_cast<uint8_t>(numberOr(r, "asc", rf.asc));
@@ -483,6 +484,18 @@ void parseFaults(const json& f, FaultConfig& faults) {
                 static_cast<uint32_t>(jsonNumber(x.at("offset"), "flipStoredByte offset"));
             faults.flipStoredBytes.push_back(flip);
         }
+    }
+    for (const json& r : f.value("registerValues", json::array())) {
+        RegisterValues rv;
+        rv.address = static_cast<uint32_t>(jsonNumber(r.at("address"), "registerValues address"));
+        if (rv.address % 4 != 0) {
+            fail("registerValues address must be a multiple of 4");
+        }
+        rv.skip = static_cast<int>(numberOr(r, "skip", 0));
+        for (const json& v : r.value("values", json::array())) {
+            rv.values.push_back(static_cast<uint32_t>(jsonNumber(v, "registerValues value")));
+        }
+        faults.registerValues.push_back(std::move(rv));
     }
 }
 

@@ -107,6 +107,7 @@ struct BufferFault {
 struct RegisterFault {
     uint32_t address = 0;
     int access = -1;  // -1 both, 0 read, 1 write
+    int skip = 0;     // matching commands that pass first
     CountedFault hits{-1};
     uint8_t senseKey = 4;  // HARDWARE ERROR
     uint8_t asc = 0x44;
@@ -119,6 +120,15 @@ struct PageLengthFault {
     uint16_t page = 0;
     int region = -1;  // -1: every region selector
     uint16_t length = 0;
+};
+
+// The next reads of one register word, after `skip` reads, return these
+// values, then the model's own again.
+struct RegisterValues {
+    uint32_t address = 0;
+    int skip = 0;
+    std::vector<uint32_t> values;
+    size_t next = 0;  // values already returned
 };
 
 struct FaultConfig {
@@ -147,6 +157,7 @@ struct FaultConfig {
     };
     std::vector<FlippedByte> flipStoredBytes;  // stored inverted whenever written
     bool descriptorSense = false;  // CHECK CONDITION sense in descriptor format (0x72)
+    std::vector<RegisterValues> registerValues;
 };
 
 struct ExpanderConfig {

@@ -168,9 +168,24 @@ bool ExpanderNode::readMemory(uint32_t address, uint8_t* out, size_t length) {
     }
     for (size_t i = 0; i < decoded.size(); ++i) {
         uint32_t a = address + static_cast<uint32_t>(4 * i);
-        bytes::putLe32(out + 4 * i, readWord(a, decoded[i]));
+        bytes::putLe32(out + 4 * i, scriptedValue(a, readWord(a, decoded[i])));
     }
     return true;
+}
+
+uint32_t ExpanderNode::scriptedValue(uint32_t address, uint32_t value) {
+    for (RegisterValues& r : config_.faults.registerValues) {
+        if (r.address != address) {
+            continue;
+        }
+        if (r.skip > 0) {
+            --r.skip;
+        } else if (r.next < r.values.size()) {
+            noteFault("registerValues");
+            return r.values[r.next++];
+        }
+    }
+    return value;
 }
 
 bool ExpanderNode::writeMemory(uint32_t address, const uint8_t* in, size_t length) {

@@ -70,6 +70,7 @@ class ExpanderNode final : public SgNode {
     // expander_register_faults.cpp: failRegister and pageLength
     bool registerFault(uint32_t address, size_t length, bool write, ScsiResult* r);
     void applyPageLength(uint16_t number, uint8_t region, std::vector<uint8_t>* page) const;
+    void logRegisterWrite(uint32_t address, const uint8_t* data, size_t length);
 
     // expander_memory.cpp: the address-mapped chip registers
     enum class Area {
@@ -95,6 +96,8 @@ class ExpanderNode final : public SgNode {
     bool readMemory(uint32_t address, uint8_t* out, size_t length);
     bool writeMemory(uint32_t address, const uint8_t* in, size_t length);
     uint32_t readWord(uint32_t address, const Decoded& d);
+    // A value the topology scripted for this read of the word, else value.
+    uint32_t scriptedValue(uint32_t address, uint32_t value);
     void writeWord(uint32_t address, const Decoded& d, uint32_t value);
     uint32_t linkBlockWord(int phy, uint32_t word);
     uint32_t phyControlWord(int phy);

@@ -12,6 +12,10 @@ bool ExpanderNode::registerFault(uint32_t address, size_t length, bool write, Sc
         const bool covers = f.address >= address && f.address - address < length;
         const bool access = f.access < 0 || f.access == (write ? 1 : 0);
         if (covers && access && f.hits.due()) {
+            if (f.skip > 0) {
+                --f.skip;
+                continue;
+            }
             f.hits.consume();
             checkCondition(r, f.senseKey, f.asc, f.ascq);
             noteFault("failRegister");

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <string>
 
 #include "expander/expander_node.h"
 #include "expander/scsi_reply.h"
@@ -85,6 +86,22 @@ void ExpanderNode::startReset() {
 
 void ExpanderNode::noteFault(const char* name) {
     services_.logLine("sg" + std::to_string(currentSg_) + " expander: fault " + name);
+}
+
+void ExpanderNode::logRegisterWrite(uint32_t address, const uint8_t* data, size_t length) {
+    // The words written, so that tests can check values, not only commands.
+    constexpr size_t kLoggedWords = 8;
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%08x <-", address);
+    std::string line = "sg" + std::to_string(currentSg_) + " registers " + text;
+    for (size_t off = 0; off < length && off < kLoggedWords * 4; off += 4) {
+        std::snprintf(text, sizeof text, " %08x", bytes::getLe32(data + off));
+        line += text;
+    }
+    if (length > kLoggedWords * 4) {
+        line += " ...";
+    }
+    services_.logLine(line);
 }
 
 void ExpanderNode::settle() {
@@ -430,6 +447,7 @@ void ExpanderNode::writeBuffer(const ScsiRequest& req, ScsiResult* r) {
             checkCondition(r, kKeyIllegalRequest, kAscLbaOutOfRange, 0, 3);
         } else {
             r->status = kStatusGood;
+            logRegisterWrite(address, req.data, length);
         }
         return;
     }

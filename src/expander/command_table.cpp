@@ -2,8 +2,11 @@
 #include "expander/dl.h"
 #include "expander/erase.h"
 #include "expander/healthlogs.h"
+#include "expander/phy.h"
+#include "expander/reset.h"
 #include "expander/route.h"
 #include "expander/sasaddr.h"
+#include "expander/scan.h"
 #include "expander/show.h"
 #include "expander/trace.h"
 #include "expander/ul.h"
@@ -11,8 +14,13 @@
 
 // Commands of an expander target, in the order help lists them.
 const CommandEntry kExpanderCommands[] = {
+    {"phy", "Shows phy related information", expanderPhyUsage, 1, expanderPhyCommand},
     {"show", "Shows FW/Manufacturing/Temperature information", expanderShowUsage, 1,
      expanderShowCommand},
+    {"reset", "Resets the target/counters/phy", expanderResetUsage, 1, expanderResetCommand},
+    {"scan", "Scans & Displays the topology information", expanderScanUsage, 1,
+     expanderScanCommand},
+    {"encl", "Displays enclosure information", expanderEnclUsage, 1, expanderEnclCommand},
     {"trace", "Prints the expander trace contents", expanderTraceUsage, 1, expanderTraceCommand},
     {"healthlogs", "Prints the expander health logs", expanderHealthLogsUsage, 1,
      expanderHealthLogsCommand},

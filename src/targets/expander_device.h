@@ -72,7 +72,8 @@ void buildChipRegisterCdb(uint8_t* cdb, uint8_t opcode, uint32_t address, uint16
 void buildBufferZeroCdb(uint8_t* cdb);
 void buildBufferDescriptorCdb(uint8_t* cdb, uint8_t bufferId);
 
-// Reads `length` bytes of address-mapped memory. 0 ok, 1 failure.
+// Reads `length` bytes of address-mapped memory. 0 ok, 1 failure (a short
+// transfer included).
 uint32_t readChipRegister(Target* target, uint32_t address, uint8_t* buffer, uint32_t length);
 // The READ BUFFER descriptor of a buffer as one big-endian word. 0 ok; 1 when
 // the read fails or moves fewer than its 4 bytes.

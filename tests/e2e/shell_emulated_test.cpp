@@ -61,7 +61,11 @@ TEST(ShellEmulated, ListAndIndexChecks) {
 TEST(ShellEmulated, InteractiveHelpOverlongQuitNowAndEndOfInput) {
     const CliRun r = run({"-i", "1"}, "help\n" + std::string(2000, 'h') + "\nquit now\n");
     EXPECT_EQ(r.out, kStart + kPrompt + kCommon + kSelectRow +
+                         "phy      - Shows phy related information\n"
                          "show     - Shows FW/Manufacturing/Temperature information\n"
+                         "reset    - Resets the target/counters/phy\n"
+                         "scan     - Scans & Displays the topology information\n"
+                         "encl     - Displays enclosure information\n"
                          "trace    - Prints the expander trace contents\n"
                          "healthlogs - Prints the expander health logs\n"
                          "cfg      - Reads configuration pages\n"
