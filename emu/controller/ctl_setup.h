@@ -50,12 +50,12 @@ struct FaultSpec {
     int extPageType = -1;
     int pageNumber = -1;
     int action = -1;
-    int imageType =
-        -1;  // uploadSize, and transfers for frameStatus/passthroughErrno: the region, -1 any
+    // uploadSize, flashCorruption, and transfers for frameStatus/passthroughErrno:
+    // the region, -1 any
+    int imageType = -1;
     uint32_t size = 0xFFFFFFFF;  // uploadSize: the size the upload reply reports
     uint32_t skip = 0;
     int64_t times = -1;
-    int imageType = -1;   // flashCorruption: download type, -1 any
     uint64_t offset = 0;  // flashCorruption: the byte inverted
 };
 
