@@ -7,7 +7,7 @@ MAKEFLAGS += --no-print-directory
 BUILD := build
 SANBUILD := build/sanitize
 FUZZBUILD := build/fuzz
-BENCHBUILD := build/bench
+BENCHBUILD := build/bench-release
 FUZZ_SECONDS ?= 20
 
 .PHONY: all deps build build-sanitize demo test test-plain test-sanitize fuzz bench format clean \

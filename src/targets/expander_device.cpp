@@ -210,11 +210,8 @@ uint32_t readChipRegister(Target* target, uint32_t address, uint8_t* buffer, uin
         return 1;
     uint8_t cdb[kBufferCdbLength];
     buildChipRegisterCdb(cdb, kOpReadBuffer, address, static_cast<uint16_t>(length));
-    uint32_t transferred = 0;
-    if (device->read(target, cdb, kBufferCdbLength, buffer, length, &transferred) != 0)
-        return 1;
-    // Registers the device did not send are not zeros: a short block is a failed read.
-    return transferred < length ? 1 : 0;
+    // No transferred count: a short block fails inside the read, with its message.
+    return device->read(target, cdb, kBufferCdbLength, buffer, length, nullptr);
 }
 
 uint32_t readBufferDescriptor(Target* target, uint8_t bufferId, uint32_t* value) {
@@ -227,7 +224,8 @@ uint32_t readBufferDescriptor(Target* target, uint8_t bufferId, uint32_t* value)
     uint32_t transferred = 0;
     if (device->read(target, cdb, kBufferCdbLength, reply, sizeof reply, &transferred) != 0)
         return 1;
-    // A short descriptor would pass its zero tail off as a capacity.
+    // A short descriptor would pass its zero tail off as a capacity; callers
+    // report the failure in their own words.
     if (transferred != sizeof reply)
         return 1;
     *value = getBe32(reply, 0);

@@ -182,7 +182,7 @@ TEST_F(Hardening, EndlessOrBrokenInputLines) {
     EXPECT_EQ(r.out, std::string(kBanner) +
                          "QX-E36 B0> ERROR: Invalid command specified. Unknown command or invalid "
                          "length of the command.\n"
-                         "QX-E36 B0> ");
+                         "QX-E36 B0> \n");
     EXPECT_EQ(r.status, 0);
     // A NUL byte does not cut a line short: the line is refused whole.
     r = runOn("", {"-i", "3"}, std::string("show -rev\0; quit now\n", 21) + "quit\n");

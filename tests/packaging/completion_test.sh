@@ -46,7 +46,7 @@ expect "" quarlencli -i ""
 [[ ! -e $work/runs ]] || fail "the program ran without a target index"
 
 expect "show " quarlencli -i 3 sh
-expect "help list quit show " quarlencli -i 3 ""
+expect "cfg dl encl erase healthlogs help list phy quit reset route sasaddr scan show trace ul " quarlencli -i 3 ""
 expect "-all -mfg -rev -temp " quarlencli -i 3 show -
 expect "-rev " quarlencli -i 3 show -r
 

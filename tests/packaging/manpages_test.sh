@@ -54,14 +54,20 @@ if [[ $emu != none ]]; then
     declare -A checked=()
     for index in $indexes; do
         listed=$(run -i "$index" help | sed -n 's/^\([a-z][a-z0-9_-]*\) \{1,\}- .*/\1/p')
-        for kind in hba expander; do
+        # The target's kind: an expander lists a command only expanders have.
+        kind=hba
+        for command in $(table_commands "${table_file[expander]}"); do
+            grep -qx -- "$command" <<<"$listed" || continue
+            table_commands "${table_file[hba]}" | grep -qx -- "$command" || kind=expander
+        done
+        for kind in $kind; do
             for command in $(table_commands "${table_file[$kind]}"); do
                 grep -qx -- "$command" <<<"$listed" || continue
                 [[ -z ${checked[$kind/$command]:-} ]] || continue
                 checked[$kind/$command]=1
                 text=$(section "${kind_section[$kind]}")
                 options=$(run -i "$index" help "$command" |
-                    grep -o -- '\(^\|[[:space:]]\)-[a-zA-Z][a-zA-Z0-9_-]*' | tr -d '[:blank:]' | sort -u)
+                    grep -o -- '\(^\|[[:space:]]\)-[a-z][a-zA-Z0-9_-]*' | tr -d '[:blank:]' | sort -u)
                 for option in $options; do
                     grep -qF -- "\\${option}" <<<"$text" ||
                         fail "quarlencli.8: option $option of $kind command '$command' is not documented"
