@@ -32,21 +32,12 @@ CliRun runOn(const std::string& topologyFile, std::vector<std::string> args,
     return runCli(options);
 }
 
-// Runs a shell command line under the emulator (the product is "$0"), with
-// the emulator's request log written to logPath.
-CliRun shellUnderEmu(const std::string& commandLine, const std::string& logPath,
-                     const std::string& topologyFile = "") {
-    std::vector<std::string> argv{emuPath()};
-    if (!topologyFile.empty()) {
-        argv.push_back("--topology");
-        argv.push_back(topologyFile);
-    }
-    for (const std::string& a :
-         {std::string("--state"), makeTempDir(), std::string("--log"), logPath, std::string("--"),
-          std::string("/bin/sh"), std::string("-c"), commandLine, cliPath()}) {
-        argv.push_back(a);
-    }
-    return runCommand(argv, "", "");
+// Runs a shell command line under the default emulated host (the product is
+// "$0"), with the emulator's request log written to logPath.
+CliRun shellUnderEmu(const std::string& commandLine, const std::string& logPath) {
+    return runCommand({emuPath(), "--state", makeTempDir(), "--log", logPath, "--", "/bin/sh", "-c",
+                       commandLine, cliPath()},
+                      "", "");
 }
 
 std::string readText(const std::string& path) {
