@@ -89,6 +89,12 @@ TEST_F(HbaUpload, EveryOptionArgumentErrorAndFailure) {
         {{"-i", "1", "ul", "-img", "0x7", "cfg2.bin"}, kUploaded, 0},
         {{"-i", "1", "ul", "-img", "8", "bootsvc.bin"}, kUploaded, 0},
         {{"-i", "1", "ul", "-img", "9", "blank.bin"}, blank, 1},
+        {{"-i", "1", "ul", "-fw", "nodir/fw.bin"},
+         "Uploading image...\n"
+         "ERROR: Unable to open the file.\n"
+         "ERROR: File Open/Write has a problem\n" +
+             std::string(kModeFailed),
+         1},
         {{"-i", "1", "ul", "-img", "3", "a.bin"},
          std::string("ERROR: Unknown or invalid region index.\n") + kModeFailed,
          1},
