@@ -84,7 +84,17 @@ TEST_F(HbaUpload, EveryOptionArgumentErrorAndFailure) {
         {{"-i", "1", "ul", "-bios", "bios.bin"}, kUploaded, 0},
         {{"-i", "1", "ul", "-flash", "flash.bin"}, kUploaded, 0},
         {{"-i", "1", "ul", "-img", "0xb", "tv.bin"}, kUploaded, 0},
+        {{"-i", "1", "ul", "-img", "5", "backup.bin"}, kUploaded, 0},
+        {{"-i", "1", "ul", "-img", "6", "cfg1.bin"}, kUploaded, 0},
+        {{"-i", "1", "ul", "-img", "0x7", "cfg2.bin"}, kUploaded, 0},
+        {{"-i", "1", "ul", "-img", "8", "bootsvc.bin"}, kUploaded, 0},
         {{"-i", "1", "ul", "-img", "9", "blank.bin"}, blank, 1},
+        {{"-i", "1", "ul", "-fw", "nodir/fw.bin"},
+         "Uploading image...\n"
+         "ERROR: Unable to open the file.\n"
+         "ERROR: File Open/Write has a problem\n" +
+             std::string(kModeFailed),
+         1},
         {{"-i", "1", "ul", "-img", "3", "a.bin"},
          std::string("ERROR: Unknown or invalid region index.\n") + kModeFailed,
          1},
@@ -170,6 +180,9 @@ TEST_F(HbaUpload, EveryOptionArgumentErrorAndFailure) {
     const std::string fw = file("fw.bin");
     ASSERT_EQ(fw.size(), 70000u);
     EXPECT_EQ(file("flashfw.bin"), fw);
+    EXPECT_EQ(file("backup.bin"), fw);
+    EXPECT_EQ(file("cfg1.bin").size(), 4096u);
+    EXPECT_EQ(file("bootsvc.bin").size(), 8192u);
     // The whole flash holds the 8192-byte boot services region, then the firmware.
     EXPECT_EQ(file("flash.bin").substr(8192, fw.size()), fw);
     EXPECT_EQ(file("bios.bin").substr(0, 2), "\x55\xAA");
