@@ -132,6 +132,8 @@ class Controller final {
     void diagCommand(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
     std::string diagAnswer(const std::string& command) const;
     Bytes* mutableRegion(uint8_t imageType);
+    // Replaces built-in regions with the topology's region files.
+    void seedRegions();
     // One --log line per transfer request: direction, type, offset, chunk.
     void logTransfer(const char* direction, uint8_t type, uint32_t offset, uint32_t chunk);
     void eraseRegions(uint32_t flags);

@@ -68,6 +68,7 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
     runningFw_ = setup_.firmwareVersion;
     nvdataDefault_ = setup_.nvdataVersion;
     nvdataPersistent_ = setup_.nvdataPersistentVersion;
+    seedRegions();
     const size_t phys = static_cast<size_t>(setup_.phys);
     phyCounters_.assign(phys * 4, 0);
     phyEvents_.assign(phys * 4, 0);
@@ -258,6 +259,20 @@ const Bytes* Controller::region(uint8_t imageType) const {
             const auto it = others_.find(imageType);
             return it == others_.end() ? nullptr : &it->second;
         }
+    }
+}
+
+void Controller::seedRegions() {
+    for (const auto& [type, bytes] : setup_.regionSeeds) {
+        if (Bytes* r = mutableRegion(type))
+            *r = bytes;
+    }
+    // The running firmware is the seeded one: its header gives the versions.
+    FirmwareIdentity id;
+    if (setup_.regionSeeds.count(0) != 0 && readFirmwareIdentity(firmware_, &id)) {
+        runningFw_ = id.firmwareVersion;
+        nvdataDefault_ = id.nvdataVersion;
+        nvdataPersistent_ = id.nvdataVersion;
     }
 }
 

@@ -2,6 +2,8 @@
 #include "ctl_setup.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -131,6 +133,34 @@ void lookUpExpander(const nlohmann::json& scsi, LinkSetup* link) {
             }
         }
         return;
+    }
+}
+
+// Regions a download or an upload can name; the whole-flash view (10) is
+// assembled, not stored.
+bool seedableRegion(uint64_t type) {
+    return type <= 11 && type != 3 && type != 4 && type != 10;
+}
+
+// A test names the flash contents it needs; a file that cannot be read is a
+// broken topology, not an empty region.
+void readRegionFiles(const nlohmann::json& files, ControllerSetup* s) {
+    if (!files.is_object())
+        throw std::runtime_error("\"regionFiles\" must be an object of region type to file");
+    for (const auto& [type, path] : files.items()) {
+        uint64_t region = 0;
+        if (!readNumber(nlohmann::json(type), &region) || !seedableRegion(region))
+            throw std::runtime_error("regionFiles: no region \"" + type + "\" to seed");
+        if (!path.is_string())
+            throw std::runtime_error("regionFiles: region " + type + " needs a file name");
+        std::ifstream in(path.get<std::string>(), std::ios::binary);
+        if (!in.is_open())
+            throw std::runtime_error("regionFiles: cannot open " + path.get<std::string>());
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+        if (in.bad())
+            throw std::runtime_error("regionFiles: cannot read " + path.get<std::string>());
+        s->regionSeeds[static_cast<uint8_t>(region == 1 ? 0 : region)] = std::move(bytes);
     }
 }
 
@@ -282,6 +312,8 @@ ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, si
             s.faults.push_back(parseFault(f));
         }
     }
+    if (a.contains("regionFiles"))
+        readRegionFiles(a["regionFiles"], &s);
     char key[40];
     std::snprintf(key, sizeof key, "hba-%016llx", static_cast<unsigned long long>(s.wwid));
     s.stateKey = key;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,9 @@ struct ControllerSetup {
     std::vector<int> phyRates;  // per-phy negotiated rate codes (overrides linkRate)
     std::vector<FaultSpec> faults;
     std::string stateKey;  // "hba-<original wwid>", stable across WWID changes
+    // "regionFiles": {"<type>": "<file>"}: a region's first contents, read at
+    // parse time (an unreadable file fails the topology); saved state wins.
+    std::map<uint8_t, std::vector<uint8_t>> regionSeeds;
 };
 
 // Reads topology["controllers"]["adapters"]; unknown keys are ignored,

@@ -32,7 +32,7 @@ const char* const kAdapters = R"(
    "faults": [FAULTS1]},
   {"node": "/dev/xol3ctl", "ioc": 1, "deviceId": "0x0521", "revision": 2,
    "wwid": "0x53C2A1F000020000", "firmwareVersion": "0x0F000200",
-   "nvdataVersion": "0x0F010000", "productId": "PRODUCT2", "faults": []})";
+   "nvdataVersion": "0x0F010000", "productId": "PRODUCT2", "faults": []EXTRA2})";
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
     for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
@@ -40,9 +40,11 @@ std::string replaceAll(std::string s, const std::string& from, const std::string
     return s;
 }
 
-std::string topology(const std::string& faults = "", const std::string& product2 = "0x2213") {
+std::string topology(const std::string& faults = "", const std::string& product2 = "0x2213",
+                     const std::string& extra2 = "") {
     std::string adapters = replaceAll(kAdapters, "FAULTS1", faults);
     adapters = replaceAll(adapters, "PRODUCT2", product2);
+    adapters = replaceAll(adapters, "EXTRA2", extra2);
     return writeTempFile(
         "topology.json",
         R"({"scsi": {"listing": [], "expanders": []}, "controllers": {"adapters": [)" + adapters +
@@ -379,6 +381,53 @@ TEST_F(HbaFlash, FirmwareDownload) {
             EXPECT_EQ(countLines(r.log, ioc + "upload type 1 "), 0u);
         }
     }
+}
+
+// A flash seeded from a builder file: the running versions follow its header
+// and the checks compare against it.
+TEST_F(HbaFlash, SeededFlashFirmware) {
+    HbaFirmwareOptions seeded = olderFirmware();
+    seeded.productId = 0x2713;  // IR
+    seeded.firmwareVersion = 0x0F050000;
+    seeded.nvdataVersion = 0x0F030000;
+    seeded.nvdata[0].version = 0x0F030000;
+    const std::string seedFile = writeImage("seed.bin", qemu::images::buildHbaFirmware(seeded));
+    const std::string t =
+        topology("", "0x2713", R"(, "regionFiles": {"1": ")" + seedFile + R"("})");
+
+    HbaFirmwareOptions ir = olderFirmware();
+    ir.productId = 0x2713;
+    ir.nvdata[0].version = 0x0F030001;
+    FlashRun r =
+        dl(t, "2", {"dl", "-fw", writeImage("ir.bin", qemu::images::buildHbaFirmware(ir))}, "no\n");
+    EXPECT_EQ(r.cli.out, std::string(kBanner) + kStart + kFileChecks + kNvdataOk + kOlderChecks +
+                             "\nCurrent Firmware Details :\n"
+                             "      Firmware Version     : 15.05.00.00\n"
+                             "      XIF Version          : 02.05\n"
+                             "      Nvdata Major Version : 15.03\n"
+                             "Replace with Firmware Details : \n"
+                             "      Firmware Version     : 15.00.03.00\n"
+                             "      XIF Version          : 02.05\n"
+                             "      Nvdata Major Version : 15.01\n"
+                             "Do you want to continue to Download (Yes/No) : "
+                             " User cancelled. Download operation not performed.\n");
+    EXPECT_EQ(r.cli.status, 0);
+
+    // The seeded NVDATA is newer than the default image's.
+    r = dl(
+        t, "2",
+        {"dl", "-s", "-fw", writeImage("it.bin", qemu::images::buildHbaFirmware(olderFirmware()))});
+    EXPECT_EQ(r.cli.out, std::string(kBanner) + kStart + kFileChecks + kNvdataCheck +
+                             " NVDATA Device ID and Chip Revision match verified.\n"
+                             "ERROR: Cannot downgrade NVDATA version 0f.03.00.00 to 0f.01.00.00.\n"
+                             "ERROR: NVDATA compatibility check failed.\n" +
+                             kFailed + kExitFailure);
+
+    // A region file that cannot be read is a broken topology.
+    r = dl(topology("", "0x2213", R"(, "regionFiles": {"2": "/nonexistent/boot.rom"})"), "2",
+           {"dl", "-s", "-fw", seedFile});
+    EXPECT_EQ(r.cli.status, 2);
+    EXPECT_EQ(r.cli.out, "");
 }
 
 TEST_F(HbaFlash, SilentFirmwareRequestCounts) {

@@ -143,6 +143,13 @@ TEST(OptionRom, X86PiecesFollowTheDeviceIds) {
     file = romImage(0, 0x0632, 1, 0xF3, true);
     ASSERT_TRUE(assembleBios(file.data(), file.size(), flash.data(), flash.size(), &merged));
     expectPieces(merged, {{0xF3, 512}, {0xA1, 1024}, {0xA3, 512}}, 3);
+    // A file without EFI or FCODE keeps the flash's, with the last bit moved.
+    const Bytes withFcode = chain({romImage(0, 0x0630, 1, 0xA1), romImage(3, 0x0630, 1, 0xA3),
+                                   romImage(1, 0x0630, 1, 0xA4, true)});
+    file = romImage(0, 0x0630, 1, 0xF6, true);
+    ASSERT_TRUE(
+        assembleBios(file.data(), file.size(), withFcode.data(), withFcode.size(), &merged));
+    expectPieces(merged, {{0xF6, 512}, {0xA3, 512}, {0xA4, 512}}, 3);
     // No flash: the file's FCODE first means its own x86 image, then the FCODE.
     file = chain({romImage(1, 0x0630, 1, 0xF4), romImage(0, 0x0630, 1, 0xF5, true)});
     ASSERT_TRUE(assembleBios(file.data(), file.size(), nullptr, 0, &merged));
