@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 BUILD := build
 SANBUILD := build/sanitize
 FUZZBUILD := build/fuzz
-BENCHBUILD := build/bench
+BENCHBUILD := build/bench-release
 FUZZ_SECONDS ?= 20
 
 .PHONY: all build build-sanitize demo test test-plain test-sanitize fuzz bench format clean
