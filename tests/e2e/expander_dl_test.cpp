@@ -44,8 +44,12 @@ TEST_F(ExpanderDl, FirmwareDownloadResetAndPostValidation) {
               validationBlock("Passed", "Passed", "Passed") + kDownloaded + kReset + kValidated);
     EXPECT_EQ(r.status, 0);
     std::string log = takeLog();
-    EXPECT_EQ(linesWith(log, "cdb 3b 02 00").size(), 1u);
-    EXPECT_EQ(linesWith(log, "cdb 3b 01 e9").size(), 1u);
+    const auto written = linesWith(log, "cdb 3b 02 00");
+    const auto reset = linesWith(log, "cdb 3b 01 e9");
+    ASSERT_EQ(written.size(), 1u);
+    ASSERT_EQ(reset.size(), 1u);
+    // 1 s after the short chunk, then 2 s before the reset.
+    EXPECT_DOUBLE_EQ(clockOf(reset[0]) - clockOf(written[0]), 3.0);
     // Post validation: the descriptor, the header, then the region in one chunk.
     EXPECT_EQ(linesWith(log, "cdb 3c 03 00").size(), 1u);
     EXPECT_EQ(linesWith(log, "cdb 3c 02 00 00 00 00 00 00 54 00").size(), 1u);
