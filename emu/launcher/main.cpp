@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,8 @@ std::string absolutePath(const std::string& path) {
     return std::string(cwd) + "/" + path;
 }
 
-// ../lib/libquarlen-emu.so beside the launcher's own binary.
+// ../lib/libquarlen-emu.so beside the launcher's own binary in the build tree;
+// ../lib/quarlen-emu/libquarlen-emu.so once installed.
 std::string libraryPath() {
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -53,11 +55,16 @@ std::string libraryPath() {
     self[n] = '\0';
     std::string dir(self);
     dir.erase(dir.rfind('/'));
-    const std::string candidate = dir + "/../lib/" + kLibraryName;
-    char resolved[PATH_MAX];
-    if (realpath(candidate.c_str(), resolved) == nullptr)
-        return candidate;
-    return resolved;
+    std::string first;
+    for (const char* sub : {"/../lib/", "/../lib/quarlen-emu/"}) {
+        const std::string candidate = dir + sub + kLibraryName;
+        char resolved[PATH_MAX];
+        if (realpath(candidate.c_str(), resolved) != nullptr)
+            return resolved;
+        if (first.empty())
+            first = candidate;
+    }
+    return first;
 }
 
 bool containsWord(const std::string& list, const std::string& word) {
@@ -93,6 +100,15 @@ std::string asanOptions() {
         return existing;
     return std::string(existing) + ":verify_asan_link_order=0";
 }
+
+// One usage line that shows where the command goes (CLI11's own shows only the
+// options).
+class UsageFormatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App*, std::string) const override {
+        return "Usage: quarlen-emu [OPTIONS] -- COMMAND [ARGS...]\n";
+    }
+};
 
 bool loadTopology(const std::string& path, nlohmann::json* topology, std::string* error) {
     if (path.empty() ? !qemu::defaultTopology(topology, error)
@@ -132,7 +148,8 @@ int main(int argc, char** argv) {
     }
 
     CLI::App app{"Runs COMMAND with emulated SAS HBAs, expanders and drives.", "quarlen-emu"};
-    app.footer("Usage: quarlen-emu [OPTIONS] -- COMMAND [ARGS...]");
+    app.formatter(std::make_shared<UsageFormatter>());
+    app.set_version_flag("-V,--version", "quarlen-emu " QUARLEN_VERSION);
     std::string topologyFile, stateDir, logFile;
     bool fresh = false, realTime = false, printTopology = false;
     app.add_option("--topology", topologyFile, "Topology file (JSON); default: the built-in one")

@@ -46,6 +46,17 @@ TEST(Options, HelpPrintsElevenLinesWithoutBanner) {
     expectRuns({{{"--help"}, kHelp, 0}});
 }
 
+// The version query is answered alone, without banner or discovery; with other
+// words it is the invalid argument it always was.
+TEST(Options, VersionAloneSucceeds) {
+    expectRuns({
+        {{"--version"}, "quarlencli 16.2.0.0\n", 0},
+        {{"-V"}, "quarlencli 16.2.0.0\n", 0},
+        {{"--version", "--list"}, error("Invalid argument '--version'", "02020003"), 3},
+        {{"--list", "-V"}, error("Invalid argument '-V'", "02020003"), 3},
+    });
+}
+
 TEST(Options, SyntaxErrorsEndWithCode2020003) {
     const std::string dir = makeTempDir();
     const std::string script = writeTempFile("script", "help\n");

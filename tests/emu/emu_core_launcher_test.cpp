@@ -35,6 +35,17 @@ TEST(EmuLauncher, UsageErrorsExitTwoBeforeRunning) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("--topology"), std::string::npos);
     EXPECT_NE(run.out.find("--real-time"), std::string::npos);
+    // One usage line, naming where the command goes.
+    const std::string usage = "Usage: quarlen-emu [OPTIONS] -- COMMAND [ARGS...]\n";
+    EXPECT_NE(run.out.find(usage), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Usage:"), run.out.rfind("Usage:")) << run.out;
+
+    // The version is the launcher's own, not a command to run.
+    for (const char* flag : {"--version", "-V"}) {
+        run = runCommand({emuPath(), flag}, "", "");
+        EXPECT_EQ(run.status, 0) << flag;
+        EXPECT_EQ(run.out, "quarlen-emu 16.2.0.0\n") << flag;
+    }
 }
 
 TEST(EmuLauncher, BadTopologyIsRejectedWithItsName) {
