@@ -1,21 +1,29 @@
 # Thin wrapper around CMake. `make demo` starts the CLI against the emulated
 # hardware; `make test` builds and runs every test in a plain and a sanitizer build.
+# Both first install the Debian packages they need (scripts/install-deps).
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+MAKEFLAGS += --no-print-directory
 BUILD := build
 SANBUILD := build/sanitize
 FUZZBUILD := build/fuzz
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build build-sanitize demo test test-plain test-sanitize fuzz format clean
+.PHONY: all deps build build-sanitize demo test test-plain test-sanitize fuzz format clean \
+	install package
 
 all: build
 
+# A no-op when every package is present.
+deps:
+	@scripts/install-deps
+
 # Configuring every time is cheap and recovers from an interrupted first run.
-build:
+build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
-build-sanitize:
+build-sanitize: deps
 	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DQUARLEN_SANITIZE=ON >/dev/null
 	cmake --build $(SANBUILD) -j $(JOBS)
 
@@ -34,13 +42,21 @@ test-sanitize: build-sanitize
 
 test: test-plain test-sanitize
 
-fuzz:
+fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DQUARLEN_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZBUILD) -j $(JOBS)
 	@for f in $(FUZZBUILD)/bin/fuzz_*; do \
 		echo "== $$f"; mkdir -p $(FUZZBUILD)/corpus/$$(basename $$f); \
 		$$f -max_total_time=$(FUZZ_SECONDS) $(FUZZBUILD)/corpus/$$(basename $$f) || exit 1; \
 	done
+
+# DESTDIR is honoured as usual: make install DESTDIR=/tmp/root PREFIX=/usr
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# build/quarlencli_*.deb and build/quarlen-emu_*.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
