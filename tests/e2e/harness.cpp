@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -26,14 +27,45 @@ std::string emuPath() {
     return std::string(QUARLEN_BIN_DIR) + "/quarlen-emu";
 }
 
+namespace {
+
+// Every directory a test process makes lives in one parent, removed when the
+// process exits, whether its tests passed or failed.
+std::string g_tempParent;
+pid_t g_tempOwner = 0;
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+    ::remove(path);
+    return 0;
+}
+
+void removeTempParent() {
+    // A forked child that exits normally must not remove its parent's files.
+    if (!g_tempParent.empty() && getpid() == g_tempOwner)
+        nftw(g_tempParent.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+const std::string& tempParent() {
+    if (g_tempParent.empty()) {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
+                              "/quarlen-test-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            return g_tempParent;
+        g_tempParent = pattern;
+        g_tempOwner = getpid();
+        std::atexit(removeTempParent);
+    }
+    return g_tempParent;
+}
+
+}  // namespace
+
 std::string makeTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/quarlen-test-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr)
+    std::string pattern = tempParent() + "/dir-XXXXXX";
+    if (tempParent().empty() || mkdtemp(pattern.data()) == nullptr)
         return "/tmp";
-    return std::string(buf.data());
+    return pattern;
 }
 
 std::string writeTempFile(const std::string& name, const std::string& contents) {

@@ -33,7 +33,7 @@ CliRun runCommand(const std::vector<std::string>& argv, const std::string& input
 CliRun runUnderEmu(const std::vector<std::string>& command, const std::string& input = "",
                    const std::string& topology = "", const std::string& stateDir = "");
 
-// A fresh directory under the test temporary area, removed by the caller if wanted.
+// A fresh directory under this process's temporary parent, removed with it at exit.
 std::string makeTempDir();
 std::string writeTempFile(const std::string& name, const std::string& contents);
 
