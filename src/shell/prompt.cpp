@@ -176,7 +176,19 @@ uint32_t writeWholeFile(const char* path, const uint8_t* data, size_t length) {
     return 0;
 }
 
+namespace {
+SleepFunction g_sleep = nullptr;
+}  // namespace
+
+void setSleepFunction(SleepFunction sleep) {
+    g_sleep = sleep;
+}
+
 void sleepMilliseconds(uint32_t ms) {
+    if (g_sleep != nullptr) {
+        g_sleep(ms);
+        return;
+    }
     struct timespec request;
     request.tv_sec = static_cast<time_t>(ms / 1000);
     request.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;

@@ -41,6 +41,10 @@ uint32_t writeWholeFile(const char* path, const uint8_t* data, size_t length);
 
 // Pauses with nanosleep, resuming after signals with the time left.
 void sleepMilliseconds(uint32_t ms);
+// Replaces the pause of sleepMilliseconds, so that unit tests run on a fake
+// clock; nullptr restores nanosleep.
+using SleepFunction = void (*)(uint32_t ms);
+void setSleepFunction(SleepFunction sleep);
 
 // Reads one line from consoleIn() into buf (capacity bytes, NUL-terminated,
 // line end removed). A longer line is consumed whole and reported through

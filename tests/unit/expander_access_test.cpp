@@ -6,6 +6,7 @@
 #include "expander/expander_access.h"
 #include "expander/phy_layout.h"
 #include "expander_fake_device.h"
+#include "shell/prompt.h"
 
 namespace {
 
@@ -73,8 +74,19 @@ TEST(PhyLayout, PhyCountRules) {
     EXPECT_EQ(phyCountFromRegister(10, 0x00300000), 48u);
 }
 
+// The settle waits run on a fake clock: counted, not slept.
+uint32_t g_sleptMs = 0;
+void fakeSleep(uint32_t ms) {
+    g_sleptMs += ms;
+}
+
 class AccessTest : public ::testing::Test {
   protected:
+    void SetUp() override {
+        g_sleptMs = 0;
+        setSleepFunction(fakeSleep);
+    }
+    void TearDown() override { setSleepFunction(nullptr); }
     void phyCount(uint32_t count) { fake_.setRegister(kPhyCountRegister, count << 16); }
     FakeExpander fake_{1};
 };
@@ -177,8 +189,11 @@ TEST_F(AccessTest, PhyPrimitivesWriteTheirCommandAndCheckTheReadBack) {
     EXPECT_EQ(fake_.registerValue(control), 1u);
     EXPECT_EQ(hardResetPhy(0), 1u);
     EXPECT_EQ(fake_.registerValue(control), 2u);
+    // Each command settles for half a second before its read-back.
+    EXPECT_EQ(g_sleptMs, 1000u);
     fake_.failWrites.insert(control);
     EXPECT_EQ(linkResetPhy(0), 1u);
+    EXPECT_EQ(g_sleptMs, 1000u) << "no wait after a failed write";
 
     fake_.memory[0x50008000 + 0x30 + 3] = 0x77;
     ASSERT_EQ(clearPhyErrorCounters(0), 0u);
