@@ -2,6 +2,9 @@
 #include "ctl_setup.h"
 
 #include <cstdio>
+#include <limits>
+#include <stdexcept>
+#include <string>
 
 namespace qemu::ctl {
 namespace {
@@ -53,13 +56,32 @@ bool readNumber(const nlohmann::json& j, uint64_t* out) {
     return false;
 }
 
+// A number is checked against its field's range before it is narrowed to it:
+// one that does not fit, or is not a number, is refused, never wrapped.
 template <typename T>
 void num(const nlohmann::json& obj, const char* key, T* field) {
     if (!obj.is_object() || !obj.contains(key))
         return;
-    uint64_t v = 0;
-    if (readNumber(obj[key], &v))
+    const nlohmann::json& j = obj[key];
+    const auto refuse = [&](const char* why) {
+        throw std::invalid_argument(std::string("topology controllers: ") + key + " " + why +
+                                    ", got " + j.dump());
+    };
+    if (j.is_number_integer() && !j.is_number_unsigned()) {
+        const int64_t v = j.get<int64_t>();
+        if (v < static_cast<int64_t>(std::numeric_limits<T>::min()) ||
+            (v > 0 && static_cast<uint64_t>(v) > std::numeric_limits<T>::max())) {
+            refuse("is out of range");
+        }
         *field = static_cast<T>(v);
+        return;
+    }
+    uint64_t v = 0;
+    if (!readNumber(j, &v))
+        refuse("must be a number");
+    if (v > static_cast<uint64_t>(std::numeric_limits<T>::max()))
+        refuse("is out of range");
+    *field = static_cast<T>(v);
 }
 
 void text(const nlohmann::json& obj, const char* key, std::string* field) {

@@ -3,6 +3,8 @@
 #include "expander/expander_config.h"
 
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <stdexcept>
 
 namespace qemu::expander {
@@ -41,6 +43,28 @@ int countOf(const json& v, const char* what) {
 
 uint64_t numberOr(const json& object, const char* key, uint64_t fallback) {
     return object.contains(key) ? jsonNumber(object[key], key) : fallback;
+}
+
+// A number checked against its field's range before it is narrowed to it: a
+// value that does not fit is refused, never wrapped (2^33 is not 0).
+template <typename T>
+T valueAs(const json& value, const char* what, uint64_t max = std::numeric_limits<T>::max()) {
+    if (value.is_number_integer() && !value.is_number_unsigned() && value.get<int64_t>() < 0) {
+        fail(std::string(what) + " must not be negative");
+    }
+    const uint64_t number = jsonNumber(value, what);
+    if (number > max) {
+        char limit[32];
+        std::snprintf(limit, sizeof limit, "0x%llX", static_cast<unsigned long long>(max));
+        fail(std::string(what) + " above " + limit);
+    }
+    return static_cast<T>(number);
+}
+
+template <typename T>
+T numberAs(const json& object, const char* key, T fallback,
+           uint64_t max = std::numeric_limits<T>::max()) {
+    return object.contains(key) ? valueAs<T>(object[key], key, max) : fallback;
 }
 
 std::string stringOr(const json& object, const char* key, const std::string& fallback) {
@@ -125,7 +149,7 @@ AttachedDevice parseAttached(const json& a) {
     if (a.contains("protocols")) {
         d.protocols = protocolBits(a["protocols"]);
     }
-    d.phyId = static_cast<uint8_t>(numberOr(a, "phy", 0));
+    d.phyId = numberAs<uint8_t>(a, "phy", 0);
     if (a.contains("rate")) {
         d.maxRate = rateCode(a["rate"]);
     }
@@ -171,7 +195,7 @@ void parsePhys(const json& list, ExpanderConfig& c) {
                 pc.attached->sasAddress += step * static_cast<uint64_t>(k);
             }
             if (p.contains("zoneGroup")) {
-                pc.zoneGroup = static_cast<uint8_t>(jsonNumber(p["zoneGroup"], "zoneGroup"));
+                pc.zoneGroup = valueAs<uint8_t>(p["zoneGroup"], "zoneGroup");
             }
             if (p.contains("errors")) {
                 const json& e = p["errors"];
@@ -179,7 +203,7 @@ void parsePhys(const json& list, ExpanderConfig& c) {
                     fail("errors must list four counters");
                 }
                 for (size_t i = 0; i < 4; ++i) {
-                    pc.counters[i] = static_cast<uint32_t>(jsonNumber(e[i], "errors"));
+                    pc.counters[i] = valueAs<uint32_t>(e[i], "errors");
                 }
             }
             if (p.contains("routing")) {
@@ -188,11 +212,9 @@ void parsePhys(const json& list, ExpanderConfig& c) {
             pc.disabled = p.value("disabled", pc.disabled);
             pc.edfb = p.value("edfb", pc.edfb);
             pc.errorLimit = p.value("errorLimit", pc.errorLimit);
-            pc.switchTimeout =
-                static_cast<uint16_t>(numberOr(p, "switchTimeout", pc.switchTimeout));
-            pc.fastPathTimeout =
-                static_cast<uint16_t>(numberOr(p, "fastPathTimeout", pc.fastPathTimeout));
-            pc.maxLatency = static_cast<uint8_t>(numberOr(p, "maxLatency", pc.maxLatency));
+            pc.switchTimeout = numberAs<uint16_t>(p, "switchTimeout", pc.switchTimeout);
+            pc.fastPathTimeout = numberAs<uint16_t>(p, "fastPathTimeout", pc.fastPathTimeout);
+            pc.maxLatency = numberAs<uint8_t>(p, "maxLatency", pc.maxLatency);
             if (p.contains("minRate")) {
                 pc.minRate = rateCode(p["minRate"]);
             }
@@ -234,18 +256,39 @@ std::array<uint8_t, N> parseOctets(const std::string& text, char separator, int 
     return out;
 }
 
+bool validDate(unsigned year, unsigned month, unsigned day) {
+    static const unsigned kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1])
+        return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month != 2 || day <= 28 || leap;
+}
+
 void parseManufacturing(const json& m, images::ManufacturingInfo& info) {
-    info.firmwareRevision =
-        static_cast<uint32_t>(numberOr(m, "firmwareRevision", info.firmwareRevision));
-    info.manufacturingRevision =
-        static_cast<uint32_t>(numberOr(m, "revision", info.manufacturingRevision));
+    info.firmwareRevision = numberAs<uint32_t>(m, "firmwareRevision", info.firmwareRevision);
+    info.manufacturingRevision = numberAs<uint32_t>(m, "revision", info.manufacturingRevision);
     info.productName = stringOr(m, "productName", info.productName);
     info.platformName = stringOr(m, "platformName", info.platformName);
+    // The page's 16-bit length covers its 34 fixed bytes and the platform name.
+    if (info.platformName.size() > 0xFFFF - 34) {
+        fail("platformName of " + std::to_string(info.platformName.size()) +
+             " characters does not fit the manufacturing page");
+    }
     if (m.contains("date")) {
+        const std::string date = stringOr(m, "date", "");
         unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0;
-        if (std::sscanf(stringOr(m, "date", "").c_str(), "%u-%u-%u %u:%u", &y, &mo, &d, &h, &mi) !=
-            5) {
+        int used = 0;
+        const char* const kShape = "dddd-dd-dd dd:dd";
+        bool shaped = date.size() == std::strlen(kShape);
+        for (size_t i = 0; shaped && i < date.size(); ++i) {
+            shaped = kShape[i] == 'd' ? date[i] >= '0' && date[i] <= '9' : date[i] == kShape[i];
+        }
+        if (!shaped ||
+            std::sscanf(date.c_str(), "%4u-%2u-%2u %2u:%2u%n", &y, &mo, &d, &h, &mi, &used) != 5) {
             fail("manufacturing date must read YYYY-MM-DD HH:MM");
+        }
+        if (!validDate(y, mo, d) || h > 23 || mi > 59) {
+            fail("manufacturing date '" + date + "' does not exist");
         }
         info.year = y % 100;
         info.month = mo;
@@ -263,9 +306,8 @@ void parseRegions(const json& regions, ExpanderConfig& c) {
         }
         RegionConfig& r = c.regions[id - 0x80];
         const json& v = it.value();
-        r.capacity = static_cast<uint32_t>(numberOr(v, "capacity", r.capacity));
-        if (r.capacity > 0xFFFFFF) {
-            fail("region capacity above 0xFFFFFF");
+        if (v.contains("capacity")) {
+            r.capacity = valueAs<uint32_t>(v["capacity"], "region capacity", 0xFFFFFF);
         }
         r.empty = v.value("empty", false);
         if (v.contains("hex")) {
@@ -276,41 +318,38 @@ void parseRegions(const json& regions, ExpanderConfig& c) {
 
 void parseTrace(const json& t, images::TraceBufferOptions& o) {
     o = images::TraceBufferOptions{};
-    o.version = static_cast<uint32_t>(numberOr(t, "version", 1));
+    o.version = numberAs<uint32_t>(t, "version", 1);
     if (t.contains("stringTableSize")) {
-        o.stringTableSizeOverride =
-            static_cast<uint32_t>(jsonNumber(t["stringTableSize"], "stringTableSize"));
+        o.stringTableSizeOverride = valueAs<uint32_t>(t["stringTableSize"], "stringTableSize");
     }
     for (const json& m : t.value("modules", json::array())) {
         images::TraceModule module;
-        module.id = static_cast<uint8_t>(jsonNumber(m.at("id"), "module id"));
+        module.id = valueAs<uint8_t>(m.at("id"), "module id");
         for (const json& s : m.value("strings", json::array())) {
             module.strings.push_back(s.get<std::string>());
         }
         if (m.contains("stringCount")) {
-            module.stringCountOverride =
-                static_cast<uint16_t>(jsonNumber(m["stringCount"], "stringCount"));
+            module.stringCountOverride = valueAs<uint16_t>(m["stringCount"], "stringCount");
         }
         o.modules.push_back(module);
     }
     for (const json& r : t.value("records", json::array())) {
         images::TraceRecord record;
-        record.module = static_cast<uint8_t>(jsonNumber(r.at("module"), "record module"));
-        record.string = static_cast<uint16_t>(jsonNumber(r.at("string"), "record string"));
+        record.module = valueAs<uint8_t>(r.at("module"), "record module");
+        record.string = valueAs<uint16_t>(r.at("string"), "record string");
         for (const json& a : r.value("args", json::array())) {
-            record.args.push_back(static_cast<uint32_t>(jsonNumber(a, "record arg")));
+            record.args.push_back(valueAs<uint32_t>(a, "record arg"));
         }
         if (r.contains("argCount")) {
-            record.argCountOverride = static_cast<uint8_t>(jsonNumber(r["argCount"], "argCount"));
+            record.argCountOverride = valueAs<uint8_t>(r["argCount"], "argCount");
         }
         o.records.push_back(record);
     }
 }
 
 void parseHealthLog(const json& h, ExpanderConfig& c) {
-    c.healthLogCapacity = static_cast<uint32_t>(numberOr(h, "capacity", c.healthLogCapacity));
-    if (c.healthLogCapacity > 0xFFFFFF) {
-        fail("health log capacity above 0xFFFFFF");
+    if (h.contains("capacity")) {
+        c.healthLogCapacity = valueAs<uint32_t>(h["capacity"], "health log capacity", 0xFFFFFF);
     }
     if (!h.contains("entries")) {
         return;
@@ -319,15 +358,15 @@ void parseHealthLog(const json& h, ExpanderConfig& c) {
     for (const json& e : h["entries"]) {
         images::HealthLogEntry entry;
         entry.timestamp = numberOr(e, "timestamp", 0);
-        entry.sequence = static_cast<uint16_t>(numberOr(e, "sequence", 0));
-        entry.qualifier = static_cast<uint16_t>(numberOr(e, "qualifier", 0));
-        entry.code = static_cast<uint32_t>(numberOr(e, "code", 0));
-        entry.locale = static_cast<uint16_t>(numberOr(e, "locale", 0));
-        entry.argumentType = static_cast<uint8_t>(numberOr(e, "argumentType", 0));
-        entry.logClass = static_cast<uint8_t>(numberOr(e, "class", 0));
+        entry.sequence = numberAs<uint16_t>(e, "sequence", 0);
+        entry.qualifier = numberAs<uint16_t>(e, "qualifier", 0);
+        entry.code = numberAs<uint32_t>(e, "code", 0);
+        entry.locale = numberAs<uint16_t>(e, "locale", 0);
+        entry.argumentType = numberAs<uint8_t>(e, "argumentType", 0);
+        entry.logClass = numberAs<uint8_t>(e, "class", 0);
         const json data = e.value("data", json::array());
         for (size_t i = 0; i < data.size() && i < 10; ++i) {
-            entry.data[i] = static_cast<uint32_t>(jsonNumber(data[i], "log data"));
+            entry.data[i] = valueAs<uint32_t>(data[i], "log data");
         }
         c.healthLog.push_back(entry);
     }
@@ -341,23 +380,23 @@ void parseFaults(const json& f, FaultConfig& faults) {
         const json& w = f["writeIllegalRequest"];
         faults.writeIllegalRequest.count = countOf(w, "writeIllegalRequest");
         if (w.is_object()) {
-            faults.writeIllegalQualifier = static_cast<uint8_t>(numberOr(w, "qualifier", 0));
+            faults.writeIllegalQualifier = numberAs<uint8_t>(w, "qualifier", 0);
         }
     }
     if (f.contains("shortRead")) {
         const json& s = f["shortRead"];
         faults.shortRead.count = countOf(s, "shortRead");
-        faults.shortReadResidual = static_cast<uint32_t>(numberOr(s, "residual", 0));
+        faults.shortReadResidual = numberAs<uint32_t>(s, "residual", 0);
     }
     for (const json& b : f.value("failBuffer", json::array())) {
         BufferFault bf;
-        bf.buffer = static_cast<uint8_t>(jsonNumber(b.at("buffer"), "failBuffer buffer"));
+        bf.buffer = valueAs<uint8_t>(b.at("buffer"), "failBuffer buffer");
         bf.mode =
             static_cast<int>(static_cast<int64_t>(numberOr(b, "mode", static_cast<uint64_t>(-1))));
         bf.hits.count = b.contains("count") ? countOf(b, "failBuffer count") : -1;
-        bf.senseKey = static_cast<uint8_t>(numberOr(b, "senseKey", bf.senseKey));
-        bf.asc = static_cast<uint8_t>(numberOr(b, "asc", bf.asc));
-        bf.ascq = static_cast<uint8_t>(numberOr(b, "ascq", bf.ascq));
+        bf.senseKey = numberAs<uint8_t>(b, "senseKey", bf.senseKey);
+        bf.asc = numberAs<uint8_t>(b, "asc", bf.asc);
+        bf.ascq = numberAs<uint8_t>(b, "ascq", bf.ascq);
         faults.bufferFaults.push_back(bf);
     }
     faults.resetNeverReturns = f.value("resetNeverReturns", false);
@@ -370,7 +409,7 @@ void parseFaults(const json& f, FaultConfig& faults) {
         const json& h = f["hostStatus"];
         faults.hostStatus.count = countOf(h, "hostStatus");
         if (h.is_object()) {
-            faults.hostStatusValue = static_cast<uint16_t>(numberOr(h, "value", 0x03));
+            faults.hostStatusValue = numberAs<uint16_t>(h, "value", 0x03);
         }
     }
     if (f.contains("busy")) {
@@ -493,7 +532,7 @@ ExpanderConfig parseExpanderConfig(const json& node) {
 
     const ChipModel* chip = nullptr;
     if (node.contains("deviceId")) {
-        c.deviceId = static_cast<uint16_t>(jsonNumber(node["deviceId"], "deviceId"));
+        c.deviceId = valueAs<uint16_t>(node["deviceId"], "deviceId");
         c.variant = node.value("variant", false);
         chip = chipByDeviceId(c.deviceId, c.variant);
     } else if (node.contains("family")) {
@@ -518,12 +557,10 @@ ExpanderConfig parseExpanderConfig(const json& node) {
     }
     c.phyCountRegister = static_cast<uint32_t>(
         numberOr(node, "phyCountRegister", static_cast<uint32_t>(c.phyCount) << 16));
-    c.revision = static_cast<uint8_t>(numberOr(node, "revision", 0));
-    c.firmwareVersion = static_cast<uint32_t>(numberOr(node, "firmwareVersion", c.firmwareVersion));
-    c.backupFirmwareVersion =
-        static_cast<uint32_t>(numberOr(node, "backupFirmwareVersion", c.firmwareVersion));
-    c.bootloaderVersion =
-        static_cast<uint32_t>(numberOr(node, "bootloaderVersion", c.bootloaderVersion));
+    c.revision = numberAs<uint8_t>(node, "revision", 0);
+    c.firmwareVersion = numberAs<uint32_t>(node, "firmwareVersion", c.firmwareVersion);
+    c.backupFirmwareVersion = numberAs<uint32_t>(node, "backupFirmwareVersion", c.firmwareVersion);
+    c.bootloaderVersion = numberAs<uint32_t>(node, "bootloaderVersion", c.bootloaderVersion);
     c.vendor = stringOr(node, "vendor", c.vendor);
     c.serial = stringOr(node, "serial", "QX" + std::to_string(c.sasAddress & 0xFFFFFFF));
     c.boardId = stringOr(node, "boardId", c.boardId);
@@ -543,9 +580,9 @@ ExpanderConfig parseExpanderConfig(const json& node) {
     }
     c.enclosureId = numberOr(node, "enclosureId", c.sasAddress | 0x3E);
     c.temperatureC = static_cast<int>(numberOr(node, "temperatureC", 40));
-    c.resetMs = static_cast<uint32_t>(numberOr(node, "resetMs", c.resetMs));
-    c.linkResetMs = static_cast<uint32_t>(numberOr(node, "linkResetMs", c.linkResetMs));
-    c.hardResetMs = static_cast<uint32_t>(numberOr(node, "hardResetMs", c.hardResetMs));
+    c.resetMs = numberAs<uint32_t>(node, "resetMs", c.resetMs);
+    c.linkResetMs = numberAs<uint32_t>(node, "linkResetMs", c.linkResetMs);
+    c.hardResetMs = numberAs<uint32_t>(node, "hardResetMs", c.hardResetMs);
     for (const json& n : node.value("sgAfterReset", json::array())) {
         int sg = static_cast<int>(jsonNumber(n, "sgAfterReset"));
         if (sg < 0 || sg > 4095) {
@@ -560,12 +597,12 @@ ExpanderConfig parseExpanderConfig(const json& node) {
     }
     for (const json& r : node.value("routeTable", json::array())) {
         RouteEntry e;
-        e.index = static_cast<uint32_t>(jsonNumber(r.at("index"), "route index"));
+        e.index = valueAs<uint32_t>(r.at("index"), "route index");
         if (e.index >= 2048) {
             fail("route index must be 0..2047");
         }
         e.sasAddress = jsonNumber(r.at("sasAddress"), "route sasAddress");
-        e.state = static_cast<uint32_t>(numberOr(r, "state", 1));
+        e.state = numberAs<uint32_t>(r, "state", 1);
         for (const json& p : r.value("phys", json::array())) {
             int phy = static_cast<int>(jsonNumber(p, "route phy"));
             if (phy < 0 || phy >= c.phyCount) {
@@ -590,10 +627,7 @@ ExpanderConfig parseExpanderConfig(const json& node) {
         parseTrace(node["trace"], c.trace);
         if (node["trace"].contains("capacity")) {
             c.traceCapacity =
-                static_cast<uint32_t>(jsonNumber(node["trace"]["capacity"], "trace capacity"));
-            if (*c.traceCapacity > 0xFFFFFF) {
-                fail("trace capacity above 0xFFFFFF");
-            }
+                valueAs<uint32_t>(node["trace"]["capacity"], "trace capacity", 0xFFFFFF);
         }
     }
     c.healthLog = images::sampleHealthLog();

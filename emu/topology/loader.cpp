@@ -1,8 +1,12 @@
 #include "topology/loader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <exception>
-#include <fstream>
-#include <sstream>
 
 namespace qemu {
 
@@ -40,16 +44,102 @@ bool defaultTopology(nlohmann::json* topology, std::string* error) {
     return true;
 }
 
-bool readTopologyFile(const std::string& path, nlohmann::json* topology, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *error = "topology " + path + ": cannot be read";
+namespace {
+
+// Closes the descriptor on every path.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// Reads a whole regular file of at most kMaxTopologyBytes. A FIFO, a device
+// or a directory is refused before any read, so /dev/zero cannot grow the
+// buffer and a FIFO cannot block; the size is checked on the bytes read, not
+// only on what fstat said.
+bool readBoundedFile(const std::string& path, std::string* contents, std::string* error) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0) {
+        *error = std::string("cannot be read: ") + std::strerror(errno);
         return false;
     }
-    std::stringstream contents;
-    contents << file.rdbuf();
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = "not a regular file";
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) > kMaxTopologyBytes) {
+        *error = "larger than " + std::to_string(kMaxTopologyBytes) + " bytes";
+        return false;
+    }
+    contents->clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = std::string("cannot be read: ") + std::strerror(errno);
+            return false;
+        }
+        if (n == 0)
+            return true;
+        if (contents->size() + static_cast<size_t>(n) > kMaxTopologyBytes) {
+            *error = "larger than " + std::to_string(kMaxTopologyBytes) + " bytes";
+            return false;
+        }
+        contents->append(buffer, static_cast<size_t>(n));
+    }
+}
+
+}  // namespace
+
+bool jsonNestingWithin(const std::string& text, size_t maxDepth) {
+    size_t depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maxDepth)
+                return false;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return true;
+}
+
+bool readTopologyFile(const std::string& path, nlohmann::json* topology, std::string* error) {
+    std::string contents;
+    if (!readBoundedFile(path, &contents, error)) {
+        *error = "topology " + path + ": " + *error;
+        return false;
+    }
+    // The document is copied and destroyed recursively later: refuse a
+    // nesting that would exhaust the stack before parsing it.
+    if (!jsonNestingWithin(contents, kMaxTopologyDepth)) {
+        *error = "topology " + path + ": nested more than " + std::to_string(kMaxTopologyDepth) +
+                 " levels deep";
+        return false;
+    }
     try {
-        *topology = nlohmann::json::parse(contents.str());
+        *topology = nlohmann::json::parse(contents);
     } catch (const nlohmann::json::exception& e) {
         *error = "topology " + path + ": " + e.what();
         return false;

@@ -4,6 +4,7 @@
 // library builds its models with it.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -17,8 +18,16 @@ namespace qemu {
 // <default-controllers.json>}, embedded at build time.
 bool defaultTopology(nlohmann::json* topology, std::string* error);
 
-// Reads and parses a topology file. The error names the file and, for bad
-// JSON, the byte where parsing stopped.
+// Limits of a topology file: far above any machine one describes, far below
+// what would exhaust memory or the stack.
+inline constexpr size_t kMaxTopologyBytes = 16u << 20;
+inline constexpr size_t kMaxTopologyDepth = 64;
+
+// False when brackets outside strings nest deeper than maxDepth.
+bool jsonNestingWithin(const std::string& text, size_t maxDepth);
+
+// Reads and parses a topology file: a regular file within the limits above.
+// The error names the file and, for bad JSON, the byte where parsing stopped.
 bool readTopologyFile(const std::string& path, nlohmann::json* topology, std::string* error);
 
 // The overall shape: an object whose members are "scsi" and "controllers"

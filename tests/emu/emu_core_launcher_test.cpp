@@ -75,6 +75,91 @@ TEST(EmuLauncher, BadTopologyIsRejectedWithItsName) {
     EXPECT_NE(missing.err.find("/nonexistent/t.json"), std::string::npos);
 }
 
+// The emulator's own input is hostile too: each refusal is a clear message
+// naming the file and exit status 2, before anything runs.
+TEST(EmuLauncher, RefusesTopologiesItCannotHoldSafely) {
+    const std::string state = makeTempDir();
+    const auto refused = [&](const std::string& file, const std::string& expected) {
+        const CliRun run =
+            runEmu({"--topology", file, "--state", state}, {sgclient(), "env", "HOME"});
+        EXPECT_EQ(run.status, 2) << expected;
+        EXPECT_EQ(run.out, "") << "the command must not run";
+        EXPECT_NE(run.err.find(file), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+    };
+
+    // Files that are not regular ones: nothing is read from them (a FIFO
+    // would block, /dev/zero would grow without bound).
+    const std::string dir = makeTempDir();
+    refused(dir, "not a regular file");
+    refused("/dev/zero", "not a regular file");
+    const std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    refused(fifo, "not a regular file");
+    const std::string huge = dir + "/huge.json";
+    { std::ofstream out(huge); }
+    ASSERT_EQ(truncate(huge.c_str(), (16 << 20) + 1), 0);
+    refused(huge, "larger than 16777216 bytes");
+
+    // Deep nesting is refused before parsing; 64 levels still parse.
+    refused(writeTempFile("deep.json", "{\"scsi\": {}, \"faults\": " + std::string(100000, '[') +
+                                           std::string(100000, ']') + "}"),
+            "nested more than 64 levels deep");
+    const std::string nested = "{\"faults\": " + std::string(63, '[') + std::string(63, ']') + "}";
+    EXPECT_EQ(
+        runEmu({"--topology", writeTempFile("ok.json", nested), "--state", state}, {"/bin/true"})
+            .status,
+        0);
+
+    // Numbers are range-checked before they are narrowed, texts must fit
+    // their page's 16-bit length, and dates must exist.
+    const auto expander = [](const std::string& members) {
+        return "{\"scsi\": {\"expanders\": [{\"sg\": 3, \"family\": 2, \"sasAddress\": "
+               "\"0x53C2A1F000ABCDEF\", " +
+               members + "}]}}";
+    };
+    const auto dated = [&](const std::string& date) {
+        return expander("\"manufacturing\": {\"date\": \"" + date + "\"}");
+    };
+    struct Case {
+        std::string topology;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {expander("\"regions\": {\"0x81\": {\"capacity\": 8589934592}}"),
+         "region capacity above 0xFFFFFF"},
+        {expander("\"regions\": {\"0x81\": {\"capacity\": 16777216}}"),
+         "region capacity above 0xFFFFFF"},
+        {expander("\"trace\": {\"capacity\": \"0x100000000\"}"), "trace capacity above 0xFFFFFF"},
+        {expander("\"healthLog\": {\"capacity\": -1}"), "must not be negative"},
+        {expander("\"firmwareVersion\": \"0x100000000\""), "firmwareVersion above 0xFFFFFFFF"},
+        {expander("\"manufacturing\": {\"platformName\": \"" + std::string(70000, 'P') + "\"}"),
+         "platformName of 70000 characters does not fit"},
+        {dated("2026-13-01 10:00"), "does not exist"},
+        {dated("2026-01-01 99:00"), "does not exist"},
+        {dated("2026-01-01 10:60"), "does not exist"},
+        {dated("2023-02-29 10:00"), "does not exist"},
+        {dated("2026-04-31 10:00"), "does not exist"},
+        {dated("2026-00-10 10:00"), "does not exist"},
+        {dated("2026-1-5 9:07"), "must read YYYY-MM-DD HH:MM"},
+        {dated("2026-01-05 09:07 and more"), "must read YYYY-MM-DD HH:MM"},
+        {"{\"controllers\": {\"adapters\": [{\"deviceId\": \"0x10630\"}]}}",
+         "deviceId is out of range"},
+        {"{\"controllers\": {\"adapters\": [{\"phys\": 8589934600}]}}", "phys is out of range"},
+    };
+    for (const Case& c : cases)
+        refused(writeTempFile("topology.json", c.topology), c.expected);
+
+    // A leap day and the longest page text that fits are accepted.
+    for (const std::string& ok :
+         {dated("2024-02-29 23:59"), expander("\"manufacturing\": {\"platformName\": \"" +
+                                              std::string(0xFFFF - 34, 'P') + "\"}")}) {
+        const CliRun run =
+            runEmu({"--topology", writeTempFile("ok.json", ok), "--state", state}, {"/bin/true"});
+        EXPECT_EQ(run.status, 0) << run.err;
+    }
+}
+
 TEST(EmuLauncher, PrintsTheTopologyInEffect) {
     CliRun run = runCommand({emuPath(), "--print-topology"}, "", "");
     ASSERT_EQ(run.status, 0) << run.err;
