@@ -108,6 +108,7 @@ struct FaultConfig {
     uint32_t shortReadResidual = 0;
     std::vector<BufferFault> bufferFaults;
     bool resetNeverReturns = false;
+    bool openDenied = false;        // opens fail with EACCES, as for a user who is not root
     int typeChangeAfterCloses = 0;  // 0: never
     int typeChangeTo = 0;
     CountedFault hostStatus;
