@@ -82,10 +82,9 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
     buildDrives();
     loadState();
     // A misspelt fault would otherwise pass silently.
-    static const char* const kFaultKinds[] = {"frameStatus",      "configStatus",
-                                              "adapterInfoErrno", "passthroughErrno",
-                                              "hardResetErrno",   "noReturnAfterReset",
-                                              "walkRepeat"};
+    static const char* const kFaultKinds[] = {
+        "frameStatus",    "configStatus",       "adapterInfoErrno", "passthroughErrno",
+        "hardResetErrno", "noReturnAfterReset", "walkRepeat"};
     for (const FaultSpec& f : setup_.faults) {
         bool known = false;
         for (const char* kind : kFaultKinds)
