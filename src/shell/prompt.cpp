@@ -145,14 +145,6 @@ void setSleepFunction(SleepFunction sleep) {
     g_sleep = sleep;
 }
 
-namespace {
-SleepFunction g_sleep = nullptr;
-}  // namespace
-
-void setSleepFunction(SleepFunction sleep) {
-    g_sleep = sleep;
-}
-
 void sleepMilliseconds(uint32_t ms) {
     if (g_sleep != nullptr) {
         g_sleep(ms);
