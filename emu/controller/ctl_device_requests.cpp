@@ -88,7 +88,7 @@ void Controller::sataPassthrough(const uint8_t* frame, size_t length, const Fram
         return;
     }
     const LiveDrive* d = driveByHandle(le16(frame, 0));
-    if (d == nullptr || d->setup.spec.kind != drive::DriveKind::Sata) {
+    if (d == nullptr || d->setup.profile.kind != drive::DriveKind::Sata) {
         set16(r, 14, kIocStatusDeviceNotThere);
         return;
     }
@@ -97,10 +97,10 @@ void Controller::sataPassthrough(const uint8_t* frame, size_t length, const Fram
     if (frame[30] == kAtaIdentify && dataLength >= 512 && io.dataInLength >= 512 &&
         io.dataIn != nullptr) {
         uint8_t words[512] = {};
-        putAtaText(words, 10, 10, d->setup.spec.serial);
-        putAtaText(words, 23, 4, d->setup.spec.revision);
-        putAtaText(words, 27, 20, d->setup.spec.product);
-        put16(words, 217 * 2, d->setup.spec.rotationRate);
+        putAtaText(words, 10, 10, d->setup.profile.serial);
+        putAtaText(words, 23, 4, d->setup.profile.revision);
+        putAtaText(words, 27, 20, d->setup.profile.product);
+        put16(words, 217 * 2, d->setup.profile.rotationRate);
         std::copy(words, words + sizeof words, io.dataIn);
         r[22] = 0x50;  // ready, no error
         set32(r, 44, 512);

@@ -86,14 +86,14 @@ std::string procScsiText(const std::vector<Controller*>& controllers) {
     std::string text = "Attached devices:\n";
     for (Controller* c : controllers) {
         for (size_t d : c->hostDisks()) {
-            const drive::DriveSpec& spec = c->driveSpec(d);
+            const drive::DriveProfile& profile = c->driveSpec(d);
             char line[256];
             std::snprintf(line, sizeof line,
                           "Host: scsi%u Channel: 00 Id: %02u Lun: 00\n"
                           "  Vendor: %-8.8s Model: %-16.16s Rev: %-4.4s\n"
                           "  Type:   Direct-Access                    ANSI  SCSI revision: 06\n",
-                          c->setup().ioc, c->driveTarget(d), spec.vendor.c_str(),
-                          spec.product.c_str(), spec.revision.c_str());
+                          c->setup().ioc, c->driveTarget(d), profile.vendor.c_str(),
+                          profile.product.c_str(), profile.revision.c_str());
             text += line;
         }
     }
