@@ -125,6 +125,7 @@ void applyDriveObject(const nlohmann::json& o, DriveSpec* d) {
             if (f.contains(key) && f[key].is_number_integer())
                 *field = f[key].get<int>();
         };
+        count("skip", &d->faults.skip);
         count("unitAttention", &d->faults.unitAttention);
         count("checkCondition", &d->faults.checkCondition);
         count("busy", &d->faults.busy);
@@ -228,17 +229,18 @@ ScsiOutcome Drive::execute(const uint8_t* cdb, size_t cdbLength, uint8_t* data, 
         outcome.sense = fixedSense(kKeyIllegalRequest, 0x20, 0);
         return outcome;
     }
-    if (spend(&faults_.unitAttention)) {
+    const bool skipped = faults_.skip > 0;
+    if (skipped) {
+        --faults_.skip;
+    } else if (spend(&faults_.unitAttention)) {
         outcome.status = kStatusCheckCondition;
         outcome.sense = fixedSense(kKeyUnitAttention, 0x29, 0x00);  // power on or reset
         return outcome;
-    }
-    if (spend(&faults_.checkCondition)) {
+    } else if (spend(&faults_.checkCondition)) {
         outcome.status = kStatusCheckCondition;
         outcome.sense = fixedSense(kKeyHardwareError, 0x44, 0x00);
         return outcome;
-    }
-    if (spend(&faults_.busy)) {
+    } else if (spend(&faults_.busy)) {
         outcome.status = kStatusBusy;
         return outcome;
     }
@@ -250,7 +252,7 @@ ScsiOutcome Drive::execute(const uint8_t* cdb, size_t cdbLength, uint8_t* data, 
     if (cdb[0] == 0x12 && cdbLength == 6)
         limit = std::min<size_t>(limit, (static_cast<size_t>(cdb[3]) << 8) | cdb[4]);
     size_t n = std::min(limit, produced.size());
-    if (n > 0 && spend(&faults_.shortData))
+    if (n > 0 && !skipped && spend(&faults_.shortData))
         n /= 2;
     if (n > 0 && data != nullptr)
         std::memcpy(data, produced.data(), n);

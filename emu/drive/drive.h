@@ -19,6 +19,7 @@ enum class DriveKind { Sas, Sata, Nvme, Enclosure };
 
 // Commands still to be hit by each fault; negative: every command.
 struct DriveFaults {
+    int skip = 0;  // commands answered normally before any fault applies
     int unitAttention = 0;
     int checkCondition = 0;
     int busy = 0;

@@ -446,13 +446,15 @@ uint32_t XolLib2WalkPages(const uint32_t* handle, uint8_t pageType, uint8_t extP
             return kXolStatusSuccess;
         if (status != kXolStatusSuccess)
             return status;
-        // A page already visited is not handed out again.
+        // A page naming a handle already visited is the list looping back:
+        // it ends the walk before it is visited twice.
         next = getLe16(page.data(), handleOffset);
         const uint8_t bit = static_cast<uint8_t>(1u << (next % 8));
         if ((seen[next / 8] & bit) != 0)
-            return kXolStatusSuccess;
+            break;
         seen[next / 8] |= bit;
         if (const uint32_t stop = visit(context, page.data(), bufferSize); stop != 0)
             return stop;
     }
+    return kXolStatusSuccess;
 }

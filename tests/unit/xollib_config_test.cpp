@@ -266,7 +266,7 @@ TEST_F(XolConfig, WalkOverAListThatNeverEndsStops) {
         return 0;
     };
     XolLib2WalkPages(&handle, kPageTypeExtended, kExtPageTypeSasExpander, 36, 16, visit, &count);
-    // 4 and 6 once each: the repeated 4 ends the walk unvisited.
+    // Each object once: the page that comes back to 4 ends the walk unvisited.
     EXPECT_EQ(count.visits, 2u);
 }
 
