@@ -337,7 +337,38 @@ void parseHealthLog(const json& h, ExpanderConfig& c) {
     }
 }
 
+void parseRegisterFaults(const json& f, FaultConfig& faults) {
+    for (const json& r : f.value("failRegister", json::array())) {
+        RegisterFault rf;
+        rf.address = static_cast<uint32_t>(jsonNumber(r.at("address"), "failRegister address"));
+        const std::string access = stringOr(r, "access", "");
+        if (access == "read") {
+            rf.access = 0;
+        } else if (access == "write") {
+            rf.access = 1;
+        } else if (!access.empty() && access != "any") {
+            fail("failRegister access must be \"read\", \"write\" or \"any\"");
+        }
+        rf.skip = static_cast<int>(numberOr(r, "skip", 0));
+        rf.hits.count = r.contains("count") ? countOf(r, "failRegister count") : -1;
+        rf.senseKey = static_cast<uint8_t>(numberOr(r, "senseKey", rf.senseKey));
+        rf.asc = static_cast<uint8_t>(numberOr(r, "asc", rf.asc));
+        rf.ascq = static_cast<uint8_t>(numberOr(r, "ascq", rf.ascq));
+        faults.registerFaults.push_back(rf);
+    }
+    for (const json& p : f.value("pageLength", json::array())) {
+        PageLengthFault pl;
+        pl.page = static_cast<uint16_t>(jsonNumber(p.at("page"), "pageLength page"));
+        pl.region = p.contains("region")
+                        ? static_cast<int>(jsonNumber(p["region"], "pageLength region"))
+                        : -1;
+        pl.length = static_cast<uint16_t>(jsonNumber(p.at("length"), "pageLength length"));
+        faults.pageLengths.push_back(pl);
+    }
+}
+
 void parseFaults(const json& f, FaultConfig& faults) {
+    parseRegisterFaults(f, faults);
     if (f.contains("unitAttention")) {
         faults.unitAttention.count = countOf(f["unitAttention"], "unitAttention");
     }
@@ -382,33 +413,6 @@ void parseFaults(const json& f, FaultConfig& faults) {
     }
     for (const json& p : f.value("stuckPhys", json::array())) {
         faults.stuckPhys.push_back(static_cast<int>(jsonNumber(p, "stuckPhys")));
-    }
-    for (const json& r : f.value("failRegister", json::array())) {
-        RegisterFault rf;
-        rf.address = static_cast<uint32_t>(jsonNumber(r.at("address"), "failRegister address"));
-        const std::string access = stringOr(r, "access", "");
-        if (access == "read") {
-            rf.access = 0;
-        } else if (access == "write") {
-            rf.access = 1;
-        } else if (!access.empty() && access != "any") {
-            fail("failRegister access must be \"read\", \"write\" or \"any\"");
-        }
-        rf.skip = static_cast<int>(numberOr(r, "skip", 0));
-        rf.hits.count = r.contains("count") ? countOf(r, "failRegister count") : -1;
-        rf.senseKey = static_cast<uint8_t>(numberOr(r, "senseKey", rf.senseKey));
-        rf.asc = static_cast<uint8_t>(numberOr(r, "asc", rf.asc));
-        rf.ascq = static_cast<uint8_t>(numberOr(r, "ascq", rf.ascq));
-        faults.registerFaults.push_back(rf);
-    }
-    for (const json& p : f.value("pageLength", json::array())) {
-        PageLengthFault pl;
-        pl.page = static_cast<uint16_t>(jsonNumber(p.at("page"), "pageLength page"));
-        pl.region = p.contains("region")
-                        ? static_cast<int>(jsonNumber(p["region"], "pageLength region"))
-                        : -1;
-        pl.length = static_cast<uint16_t>(jsonNumber(p.at("length"), "pageLength length"));
-        faults.pageLengths.push_back(pl);
     }
     for (const json& r : f.value("registerValues", json::array())) {
         RegisterValues rv;

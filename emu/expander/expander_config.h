@@ -129,6 +129,9 @@ struct RegisterValues {
 };
 
 struct FaultConfig {
+    std::vector<RegisterFault> registerFaults;
+    std::vector<PageLengthFault> pageLengths;
+
     CountedFault unitAttention;
     CountedFault writeIllegalRequest;
     uint8_t writeIllegalQualifier = 0;
@@ -142,8 +145,6 @@ struct FaultConfig {
     uint16_t hostStatusValue = 0x03;  // DID_TIME_OUT
     CountedFault busy;
     std::vector<int> stuckPhys;  // phy resets on these never complete
-    std::vector<RegisterFault> registerFaults;
-    std::vector<PageLengthFault> pageLengths;
     std::vector<RegisterValues> registerValues;
 };
 

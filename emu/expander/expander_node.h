@@ -61,13 +61,13 @@ class ExpanderNode final : public SgNode {
     void readBuffer(const ScsiRequest& req, ScsiResult* r);
     void writeBuffer(const ScsiRequest& req, ScsiResult* r);
     bool bufferFault(uint8_t buffer, int mode, ScsiResult* r);
-    // expander_register_faults.cpp: failRegister and pageLength
-    bool registerFault(uint32_t address, size_t length, bool write, ScsiResult* r);
-    void applyPageLength(uint16_t number, uint8_t region, std::vector<uint8_t>* page) const;
     void startReset();
     void settle();
     void noteFault(const char* name);
     void logRegisterWrite(uint32_t address, const uint8_t* data, size_t length);
+    // expander_register_faults.cpp: failRegister and pageLength
+    bool registerFault(uint32_t address, size_t length, bool write, ScsiResult* r);
+    void applyPageLength(uint16_t number, uint8_t region, std::vector<uint8_t>* page) const;
 
     // expander_memory.cpp: the address-mapped chip registers
     enum class Area {
