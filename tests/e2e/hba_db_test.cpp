@@ -245,6 +245,27 @@ TEST_F(HbaDb, LifecycleAcrossProcessesAndFileFailures) {
     EXPECT_EQ(readFile(dir_ + "/trace.bin"), std::string(expected.begin(), expected.end()));
 }
 
+TEST_F(HbaDb, Usage) {
+    const CliRun r = run({"-i", "1", "help", "db"});
+    EXPECT_EQ(r.out,
+              "Diag Buffer operation:\n"
+              "This command will collect diagnostic buffer manually\n"
+              "     db [-register | -query | -read | -release | -unregister] [-trace | -snapshot]\n"
+              "        [-size <size> ] [-file <file_name>][-popt <data> -iopmask <data> -plmask "
+              "<data> -irmask <data>\n"
+              "         -register  - To register the input buffer with IOC\n"
+              "         -query     - To query the status of the registered buffer\n"
+              "         -read      - For reading the buffer contents\n"
+              "         -release   - To request IO unit to release the buffer\n"
+              "         -unregister- For un-registering the selected buffer \n"
+              "         -trace/snapshot - Buffer Types\n"
+              "         -size      - Size of the buffer which has to be read\n"
+              "         -popt/iopmask/irmask/plmask - Various mask values \n"
+              "         -file      - For specifying File name\n"
+              "Example : db -query -trace -size 128\n");
+    EXPECT_EQ(r.status, 0);
+}
+
 TEST_F(HbaDb, InteractiveCommandsShareNoOptions) {
     // A leaked type would make -snapshot a second type, a leaked 200 KB size
     // would fail the snapshot size check, a leaked file would be read into.
