@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "ctl_controller.h"
 #include "emu_api.h"
@@ -160,11 +161,17 @@ class Node final : public ControlNode {
             return ready;
         if (const int refused = c->driverFault(request); refused != 0)
             return refused;
-        if (request == kRequestEventQuery || request == kRequestEventEnable ||
-            request == kRequestEventReport) {
-            return c->eventRequest(request, arg);
-        }
-        return c->hostBufferRequest(request, arg);
+        // As the driver does: copy the announced bytes in, answer on the copy,
+        // copy them all back, so a client buffer shorter than its header says
+        // is overrun here, where the sanitizers see it.
+        std::vector<uint8_t> copy(arg, arg + expected);
+        const bool event = request == kRequestEventQuery || request == kRequestEventEnable ||
+                           request == kRequestEventReport;
+        const int rc = event ? c->eventRequest(request, copy.data())
+                             : c->hostBufferRequest(request, copy.data());
+        if (rc == 0)
+            std::copy(copy.begin(), copy.end(), arg);
+        return rc;
     }
 
     static uint32_t expectedSize(unsigned long request) {
