@@ -192,9 +192,17 @@ TEST_F(HbaDb, ParseMessagesSizeRulesAndRefusals) {
          1,
          34},
         {{"-unregister", "-snapshot"}, "Buffer unregistered sucessfully\n", 0, 1},
+        // The largest size: one query and 128 chunks.
+        {{"-register", "-snapshot", "-size", "8192"}, kRegistered, 0, 2},
+        {{"-read", "-snapshot", "-size", "8192", "-file", "big.bin"},
+         "Buffer read sucessfully\n",
+         0,
+         129},
+        {{"-unregister", "-snapshot"}, "Buffer unregistered sucessfully\n", 0, 1},
     };
     check("1", cases);
     EXPECT_EQ(readFile(dir_ + "/snap.bin").size(), 0x200000u);
+    EXPECT_EQ(readFile(dir_ + "/big.bin").size(), 8192u * 1024);
 
     // The firmware holds the buffer: register keeps it but fails.
     check("2", {{{"-register", "-trace"},
