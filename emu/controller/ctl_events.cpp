@@ -82,18 +82,21 @@ void Controller::loadEvents() {
         }
         return;
     }
-    // First start: every event enabled, one "device added" per device.
+    // First start: every event enabled, one "device added" per device (the
+    // NVMe devices first, as they come first in handle order).
     std::fill(std::begin(eventMask_), std::end(eventMask_), 0xFFFFFFFFu);
-    for (const LiveDrive& d : drives_) {
-        Bytes data(16, 0);
-        put16(data.data(), 0, d.handle);
-        put64(data.data(), 8, d.setup.sasAddress);
+    auto added = [this](uint16_t handle, uint64_t address) {
         Bytes record(kRecordSize, 0);
         put32(record.data(), 0, kEventDeviceAdded);
         put32(record.data(), 4, eventSequence_++);
-        std::copy(data.begin(), data.end(), record.begin() + kRecordData);
+        put16(record.data(), kRecordData, handle);
+        put64(record.data(), kRecordData + 8, address);
         events_.push_back(std::move(record));
-    }
+    };
+    for (size_t i = 0; i < setup_.nvme.size(); ++i)
+        added(nvmeHandle(i), setup_.nvme[i].wwid);
+    for (const LiveDrive& d : drives_)
+        added(d.handle, d.setup.sasAddress);
     if (events_.size() > setup_.eventEntries)
         events_.erase(events_.begin(), events_.end() - setup_.eventEntries);
 }

@@ -38,8 +38,8 @@ void append32(Bytes& b, uint32_t v) {
 }  // namespace
 
 int Controller::driverFault(unsigned long request) {
-    const FaultSpec* f = faults_.fire("driverErrno", [request](const FaultSpec& spec) {
-        return spec.request < 0 || static_cast<unsigned long>(spec.request) == request;
+    const FaultSpec* f = faults_.fire("driverErrno", [request](const FaultSpec& fault) {
+        return fault.request < 0 || static_cast<unsigned long>(fault.request) == request;
     });
     return f != nullptr ? -f->errnoValue : 0;
 }

@@ -197,6 +197,26 @@ TEST_F(XolEmuDiag, EventReadWithoutEntriesSendsTheHeaderOnly) {
     xolSetDriverOps(nullptr);
 }
 
+TEST_F(XolEmuDiag, TheLogHoldsDeviceAndPhyResetEvents) {
+    std::vector<uint8_t> records(32 * kXolEventRecordSize);
+    uint32_t count = 32;
+    ASSERT_EQ(XolLib2EventRead(&kFirst, records.data(), &count), 0u);
+    EXPECT_EQ(getLe32(records.data(), 0), 0x0Fu);  // device added at first start
+    ASSERT_EQ(XolLib2IoUnitControlNewFamily(&kFirst, nullptr, 6, 2, nullptr), 0u);
+    count = 32;
+    ASSERT_EQ(XolLib2EventRead(&kFirst, records.data(), &count), 0u);
+    // The newest record is the last one filled.
+    size_t last = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (getLe32(records.data(), i * kXolEventRecordSize) != 0)
+            last = i;
+    }
+    const uint8_t* record = records.data() + last * kXolEventRecordSize;
+    EXPECT_EQ(getLe32(record, 0), 0x10u);
+    EXPECT_EQ(record[8], 2);  // phy
+    EXPECT_EQ(record[9], 6);  // link reset
+}
+
 TEST_F(XolEmuDiag, NotificationOwnerAndAsyncFlag) {
     int fd = -1;
     ASSERT_EQ(XolLib2EventNotifyStart(&fd), 0u);
