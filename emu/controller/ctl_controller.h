@@ -39,6 +39,11 @@ constexpr uint8_t kFunctionTaskManagement = 0x01;
 constexpr uint8_t kFunctionEnclosure = 0x18;
 constexpr uint8_t kFunctionSataPassthrough = 0x1C;
 
+// Driver event codes of the IOC's event log.
+constexpr uint32_t kEventDeviceAdded = 0x0F;
+constexpr uint32_t kEventPhyReset = 0x10;  // data: phy, IO unit control operation
+constexpr uint32_t kEventIocReset = 0x11;
+
 // The data phase of one passthrough, as the driver hands it over.
 struct FrameIo {
     uint8_t* dataIn = nullptr;
@@ -117,6 +122,13 @@ class Controller final {
     int mapHandle(uint16_t handle, uint32_t* targetId, uint32_t* bus);
     // The reverse mapping: 0 with the handle of that target id and bus.
     int mapTarget(uint32_t targetId, uint32_t bus, uint16_t* handle);
+    // Host diagnostic buffer requests (register, release, unregister, query,
+    // read) on the whole envelope, header checked by the node: 0 or -errno.
+    int hostBufferRequest(unsigned long request, uint8_t* arg);
+    // Event query, enable and report: 0 or -errno.
+    int eventRequest(unsigned long request, uint8_t* arg);
+    // A driverErrno fault on this request number: its -errno, or 0.
+    int driverFault(unsigned long request);
 
     // The drives the host sees as SCSI devices (SAS and SATA disks), as
     // indexes of the drive list in handle order; their profile, target id, and
@@ -216,6 +228,27 @@ class Controller final {
     int linkOfPhy(int phy) const;
     uint16_t expanderHandle(size_t link) const;
     uint16_t nvmeHandle(size_t index) const;
+
+    // ---- host diagnostic buffers (ctl_host_buffers.cpp)
+    struct HostBuffer {
+        uint8_t type = 0;
+        uint32_t size = 0;
+        uint32_t flagsWord = 0;
+        uint32_t words[23] = {};
+        uint16_t appFlags = 0;
+    };
+    void loadHostBuffers();
+    void saveHostBuffers();
+    std::map<uint32_t, HostBuffer> hostBuffers_;  // by unique ID
+
+    // ---- driver event log (ctl_events.cpp)
+    // Appends an event when its code is enabled; the oldest falls out of a full log.
+    void logEvent(uint32_t code, const Bytes& data);
+    void loadEvents();
+    void saveEvents();
+    uint32_t eventMask_[4] = {};
+    uint32_t eventSequence_ = 0;
+    std::vector<Bytes> events_;  // 200-byte records, oldest first
 
     // ---- persistence (ctl_state.cpp)
     void loadState();

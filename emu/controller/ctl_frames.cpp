@@ -85,9 +85,9 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
     loadSlotStatus();
     // A misspelt fault would otherwise pass silently.
     static const char* const kFaultKinds[] = {
-        "frameStatus",      "configStatus",   "adapterInfoErrno",
-        "passthroughErrno", "hardResetErrno", "noReturnAfterReset",
-        "uploadSize",       "walkRepeat",     "flashCorruption"};
+        "frameStatus",     "configStatus",       "adapterInfoErrno", "passthroughErrno",
+        "hardResetErrno",  "noReturnAfterReset", "uploadSize",       "walkRepeat",
+        "flashCorruption", "driverErrno",        "diagFirmwareBusy"};
     for (const FaultSpec& f : setup_.faults) {
         bool known = false;
         for (const char* kind : kFaultKinds)
@@ -451,6 +451,8 @@ void Controller::ioUnitControl(const uint8_t* frame, size_t length, Bytes* reply
             set16(*reply, 14, kIocStatusInvalidField);
             return;
         }
+        if (op != 8)
+            logEvent(kEventPhyReset, {phy, op});
         if (op == 8) {
             for (size_t c = 0; c < 4; ++c) {
                 phyCounters_[phy * 4u + c] = 0;
@@ -491,6 +493,7 @@ int Controller::hardReset() {
         dead_ = true;
     savePages();
     saveMisc();
+    logEvent(kEventIocReset, {});
     resetting_ = true;
     refusals_ = 0;
     resetEndNs_ = services_.nowNs() + static_cast<uint64_t>(setup_.resetMs) * 1000000ull;

@@ -182,6 +182,7 @@ FaultSpec parseFault(const nlohmann::json& f) {
     num(f, "times", &fault.times);
     num(f, "imageType", &fault.imageType);
     num(f, "offset", &fault.offset);
+    num(f, "request", &fault.request);
     if (fault.kind == "iocFactsStatus") {
         fault.kind = "frameStatus";
         fault.function = 0x03;
@@ -274,6 +275,8 @@ ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, si
     num(a, "linkRate", &s.linkRate);
     num(a, "resetMs", &s.resetMs);
     num(a, "resetRefusals", &s.resetRefusals);
+    num(a, "diagMaxBytes", &s.diagMaxBytes);
+    num(a, "eventEntries", &s.eventEntries);
     if (a.contains("links") && a["links"].is_array()) {
         for (const auto& l : a["links"]) {
             LinkSetup link;

@@ -57,7 +57,8 @@ struct FaultSpec {
     uint32_t size = 0xFFFFFFFF;  // uploadSize: the size the upload reply reports
     uint32_t skip = 0;
     int64_t times = -1;
-    uint64_t offset = 0;  // flashCorruption: the byte inverted
+    uint64_t offset = 0;   // flashCorruption: the byte inverted
+    int64_t request = -1;  // driverErrno: the driver request number, -1 any
 };
 
 // A group of controller phys wired to one expander (a wide port).
@@ -127,7 +128,9 @@ struct ControllerSetup {
     std::vector<DriveSetup> drives;
     std::vector<int> phyRates;  // per-phy negotiated rate codes (overrides linkRate)
     std::vector<FaultSpec> faults;
-    std::string stateKey;  // "hba-<original wwid>", stable across WWID changes
+    uint32_t diagMaxBytes = 16u << 20;  // largest host diagnostic buffer
+    uint32_t eventEntries = 32;         // records the driver's event log keeps
+    std::string stateKey;               // "hba-<original wwid>", stable across WWID changes
     // "regionFiles": {"<type>": "<file>"}: a region's first contents, read at
     // parse time (an unreadable file fails the topology); saved state wins.
     std::map<uint8_t, std::vector<uint8_t>> regionSeeds;

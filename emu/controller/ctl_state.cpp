@@ -56,6 +56,8 @@ void Controller::loadState() {
         nvdataDefault_ = get32(misc, 12);
         nvdataPersistent_ = get32(misc, 16);
     }
+    loadHostBuffers();
+    loadEvents();
 }
 
 void Controller::savePages() {

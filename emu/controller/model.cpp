@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "ctl_controller.h"
 #include "ctl_disk_nodes.h"
@@ -22,6 +23,19 @@ constexpr unsigned long kRequestAdapterInfo = 0xC05C4C11;
 constexpr unsigned long kRequestPassthrough = 0xC0484C14;
 constexpr unsigned long kRequestHardReset = 0xC00C4C18;
 constexpr unsigned long kRequestMapHandle = 0xC0184C1F;
+// Host diagnostic buffers and the event log (ctl_host_buffers.cpp, ctl_events.cpp).
+constexpr unsigned long kRequestDiagRegister = 0xC0784C1A;
+constexpr unsigned long kRequestDiagRelease = 0xC0104C1B;
+constexpr unsigned long kRequestDiagUnregister = 0xC0104C1C;
+constexpr unsigned long kRequestDiagQuery = 0xC07C4C1D;
+constexpr unsigned long kRequestDiagRead = 0xC0204C1E;
+constexpr unsigned long kRequestEventQuery = 0xC0204C15;
+constexpr unsigned long kRequestEventEnable = 0xC01C4C16;
+constexpr unsigned long kRequestEventReport = 0xC0D44C17;
+constexpr uint32_t kDiagSlack = 15;  // a buffer request announces payload + 15
+constexpr uint32_t kDiagReadHead = 16;
+constexpr uint32_t kEventRecord = 200;
+constexpr uint32_t kMaxEventReport = 12 + kEventRecord * 0xFFFF;
 
 constexpr uint32_t kAdapterInfoSize = 92;
 constexpr uint32_t kPassthroughHeaderSize = 72;
@@ -61,6 +75,8 @@ class Node final : public ControlNode {
 
   private:
     int handle(unsigned long request, uint8_t* arg) {
+        if (isDriverRequest(request))
+            return driverRequest(request, arg);
         switch (request) {
             case kRequestAdapterInfo:
             case kRequestPassthrough:
@@ -90,6 +106,73 @@ class Node final : public ControlNode {
             default:
                 return mapHandle(c, arg);
         }
+    }
+
+    static bool isDriverRequest(unsigned long request) {
+        switch (request) {
+            case kRequestDiagRegister:
+            case kRequestDiagRelease:
+            case kRequestDiagUnregister:
+            case kRequestDiagQuery:
+            case kRequestDiagRead:
+            case kRequestEventQuery:
+            case kRequestEventEnable:
+            case kRequestEventReport:
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    // The size the header must announce; 0 for a malformed read length.
+    static uint32_t driverRequestSize(unsigned long request, const uint8_t* arg) {
+        switch (request) {
+            case kRequestDiagRegister:
+                return 108 + kDiagSlack;
+            case kRequestDiagRelease:
+            case kRequestDiagUnregister:
+                return 4 + kDiagSlack;
+            case kRequestDiagQuery:
+                return 112 + kDiagSlack;
+            case kRequestDiagRead: {
+                const uint32_t length = le32(arg, 12 + 8);
+                return length > kMaxDataLength ? 0 : kDiagReadHead + length + kDiagSlack;
+            }
+            case kRequestEventQuery:
+                return 32;
+            case kRequestEventEnable:
+                return 28;
+            default: {  // the report is as long as the records it asks for
+                const uint32_t size = le32(arg, 8);
+                return size >= 12 && size <= kMaxEventReport ? size : 0;
+            }
+        }
+    }
+
+    int driverRequest(unsigned long request, uint8_t* arg) {
+        if (arg == nullptr)
+            return -EFAULT;
+        Controller* c = find(le32(arg, 0));
+        if (c == nullptr)
+            return -ENODEV;
+        const uint32_t expected = driverRequestSize(request, arg);
+        if (le32(arg, 4) != 0 || expected == 0 || le32(arg, 8) != expected)
+            return -EINVAL;
+        if (const int ready = c->availability(); ready != 0)
+            return ready;
+        if (const int refused = c->driverFault(request); refused != 0)
+            return refused;
+        // As the driver does: copy the announced bytes in, answer on the copy,
+        // copy them all back, so a client buffer shorter than its header says
+        // is overrun here, where the sanitizers see it.
+        std::vector<uint8_t> copy(arg, arg + expected);
+        const bool event = request == kRequestEventQuery || request == kRequestEventEnable ||
+                           request == kRequestEventReport;
+        const int rc = event ? c->eventRequest(request, copy.data())
+                             : c->hostBufferRequest(request, copy.data());
+        if (rc == 0)
+            std::copy(copy.begin(), copy.end(), arg);
+        return rc;
     }
 
     static uint32_t expectedSize(unsigned long request) {

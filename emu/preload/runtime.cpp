@@ -277,7 +277,11 @@ int Runtime::handOut(const OpenNode& node, int flags) {
     // A real descriptor with an inode of its own: numbers never collide with
     // the program's files, and a reused number is recognised by its inode.
     const std::string name = "quarlen-emu:" + node.path;
-    int fd = memfd_create(name.c_str(), (flags & O_CLOEXEC) != 0 ? MFD_CLOEXEC : 0);
+    // Control nodes are pipes: like the driver's nodes they take F_SETOWN and
+    // O_ASYNC for event notification, which a memfd silently drops.
+    int fd = node.kind == OpenNode::Kind::Control
+                 ? -1
+                 : memfd_create(name.c_str(), (flags & O_CLOEXEC) != 0 ? MFD_CLOEXEC : 0);
     if (fd < 0) {
         int ends[2];
         if (pipe2(ends, flags & O_CLOEXEC) != 0)

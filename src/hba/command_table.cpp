@@ -1,3 +1,4 @@
+#include "hba/db.h"
 #include "hba/dl.h"
 #include "hba/erase.h"
 #include "hba/scan.h"
@@ -9,6 +10,7 @@
 const CommandEntry kHbaCommands[] = {
     {"show", "Shows FW/Board/Temperature/Other informations", hbaShowUsage, 1, hbaShowCommand},
     {"scan", "Scan & Display the topology information", hbaScanUsage, 1, hbaScanCommand},
+    {"db", "Diagnostic buffer operations", hbaDbUsage, 1, hbaDbCommand},
     {"ul", "Uploads the image into file", hbaUlUsage, 1, hbaUlCommand},
     {"dl", "Downloads the image into HBA", dlUsage, 1, dlCommand},
     {"erase", "Erases the flash regions", hbaEraseUsage, 1, hbaEraseCommand},

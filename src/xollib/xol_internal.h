@@ -260,3 +260,46 @@ uint32_t buildDownloadFrame(uint8_t* frame, bool xif25, uint8_t imageType, uint3
 uint32_t buildUploadFrame(uint8_t* frame, bool xif25, uint8_t imageType, uint32_t chunkSize,
                           uint32_t imageOffset);
 void buildEraseFrame(uint8_t* frame, uint32_t regionFlags);
+
+// ------------------------------------------------ diagnostic buffers, events
+
+inline constexpr unsigned long kXolIoctlDiagRegister = 0xC0784C1A;
+inline constexpr unsigned long kXolIoctlDiagRelease = 0xC0104C1B;
+inline constexpr unsigned long kXolIoctlDiagUnregister = 0xC0104C1C;
+inline constexpr unsigned long kXolIoctlDiagQuery = 0xC07C4C1D;
+inline constexpr unsigned long kXolIoctlDiagRead = 0xC0204C1E;
+inline constexpr unsigned long kXolIoctlEventQuery = 0xC0204C15;
+inline constexpr unsigned long kXolIoctlEventEnable = 0xC01C4C16;
+inline constexpr unsigned long kXolIoctlEventReport = 0xC0D44C17;
+
+// The driver's header announces payload + 15 bytes for a diagnostic request.
+inline constexpr uint32_t kDiagEnvelopeSlack = 15;
+
+inline constexpr uint32_t kDiagRegisterPayload = 108;
+inline constexpr size_t kDiagRegisterCallerByte = 0;
+inline constexpr size_t kDiagRegisterType = 1;
+inline constexpr size_t kDiagRegisterAppFlags = 2;
+inline constexpr size_t kDiagRegisterFlags = 4;
+inline constexpr size_t kDiagRegisterProductWords = 8;
+inline constexpr size_t kDiagRegisterSize = 100;
+inline constexpr size_t kDiagRegisterUniqueId = 104;
+
+inline constexpr uint32_t kDiagQueryPayload = 112;
+inline constexpr size_t kDiagQueryType = 1;
+inline constexpr size_t kDiagQueryAppFlags = 2;
+inline constexpr size_t kDiagQueryTotalSize = 100;
+inline constexpr size_t kDiagQueryUniqueId = 108;
+
+inline constexpr uint32_t kDiagIdPayload = 4;  // release and unregister
+
+inline constexpr uint32_t kDiagReadHead = 16;
+inline constexpr size_t kDiagReadOffset = 4;
+inline constexpr size_t kDiagReadLength = 8;
+inline constexpr size_t kDiagReadUniqueId = 12;
+
+inline constexpr uint32_t kEventQuerySize = 32;
+inline constexpr size_t kEventQueryEntries = 12;
+inline constexpr size_t kEventQueryMask = 16;
+inline constexpr uint32_t kEventEnableSize = 28;
+inline constexpr size_t kEventEnableMask = 12;
+inline constexpr size_t kEventReportRecords = 12;

@@ -515,3 +515,48 @@ uint32_t XolLib2MapHandleToTarget(const uint32_t* adapter, uint16_t devHandle, u
                                   uint32_t* bus);
 uint32_t XolLib2MapTargetToHandle(const uint32_t* adapter, uint32_t targetId, uint32_t bus,
                                   uint16_t* devHandle);
+
+// ====================================================================
+// Diagnostic buffers and driver events
+
+// Host diagnostic buffers are named towards the driver by this ID OR the type.
+inline constexpr uint32_t kXolDiagUniqueIdBase = 0xABCDEF00;
+inline constexpr uint32_t kXolDiagProductWords = 23;
+inline constexpr uint32_t kXolDiagMinimumSize = 16384;  // register needs more
+inline constexpr uint32_t kXolDiagReadChunk = 65536;
+// Application flag bits of a query.
+inline constexpr uint16_t kXolDiagFlagRegistered = 0x1;
+inline constexpr uint16_t kXolDiagFlagValidData = 0x2;
+inline constexpr uint16_t kXolDiagFlagFirmwareAccess = 0x4;
+
+// Every buffer operation: 48 for a null handle pointer, 54/48 for a bad one,
+// 32 node not opened, 16 no memory, 0x501 the driver refused the request.
+// Register: 0x500 (nothing sent) for a size not above 16384 or not a
+// multiple of 4. words: 23 product-specific words, null sends zeros.
+uint32_t XolLib2DiagRegister(const uint32_t* handle, uint8_t bufferType, uint8_t callerByte,
+                             uint32_t size, uint32_t flags, const uint32_t* words);
+// Either output may be null.
+uint32_t XolLib2DiagQuery(const uint32_t* handle, uint8_t bufferType, uint16_t* appFlags,
+                          uint32_t* totalSize);
+// Reads the first `size` bytes in chunks of 65536. 0x500: null buffer or 0.
+uint32_t XolLib2DiagRead(const uint32_t* handle, uint8_t bufferType, uint32_t size,
+                         uint8_t* buffer);
+uint32_t XolLib2DiagRelease(const uint32_t* handle, uint8_t bufferType);
+uint32_t XolLib2DiagUnregister(const uint32_t* handle, uint8_t bufferType);
+
+// Driver event log: 200-byte records (u32 code, u32 context, 192 data bytes).
+inline constexpr uint32_t kXolEventRecordSize = 200;
+inline constexpr uint32_t kXolEventMaskWords = 4;
+// Event statuses: 48/54 bad handle, 32 node not opened, 16 no memory, 52
+// the driver refused. Query: mask and entry count are optional outputs.
+uint32_t XolLib2EventQuery(const uint32_t* handle, uint32_t* mask, uint16_t* entries);
+// Adds the four mask words to the driver's mask; newMask (optional) gets the result.
+uint32_t XolLib2EventEnable(const uint32_t* handle, const uint32_t* addMask, uint32_t* newMask);
+uint32_t XolLib2EventDisableAll(const uint32_t* handle);
+// *count in: records room in `records`; out: records copied (at most the
+// driver's entry count). 18: count null, or records null with *count above 0.
+uint32_t XolLib2EventRead(const uint32_t* handle, uint8_t* records, uint32_t* count);
+// Asks "/dev/xol2ctl" for SIGIO-style notification on signal 29 to this
+// process. 0 with *fd the open descriptor (the caller closes it); 32 when the
+// node does not open; 1 (descriptor closed) when the handler or a fcntl fails.
+uint32_t XolLib2EventNotifyStart(int* fd);
