@@ -115,6 +115,15 @@ class Controller final {
     // The reverse mapping: 0 with the handle of that target id and bus.
     int mapTarget(uint32_t targetId, uint32_t bus, uint16_t* handle);
 
+    // The drives the host sees as SCSI devices (SAS and SATA disks), as
+    // indexes of the drive list in handle order; their spec, target id, and
+    // one command block sent by the host's SCSI layer.
+    std::vector<size_t> hostDisks() const;
+    const drive::DriveSpec& driveSpec(size_t index) const { return drives_[index].setup.spec; }
+    uint32_t driveTarget(size_t index) const { return static_cast<uint32_t>(index); }
+    drive::ScsiOutcome hostCommand(size_t index, const uint8_t* cdb, size_t cdbLength,
+                                   uint8_t* data, size_t dataLength);
+
     // Exposed for tests and the page builders.
     uint64_t currentWwid() const;
     uint32_t runningFirmwareVersion() const { return runningFw_; }

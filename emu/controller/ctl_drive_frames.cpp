@@ -164,4 +164,21 @@ void Controller::scsiIo(const uint8_t* frame, size_t length, const FrameIo& io, 
     set16(r, 14, outcome.transferred < dataLength ? kIocStatusDataUnderrun : 0);
 }
 
+std::vector<size_t> Controller::hostDisks() const {
+    std::vector<size_t> out;
+    for (size_t i = 0; i < drives_.size(); ++i) {
+        const drive::DriveKind kind = drives_[i].setup.spec.kind;
+        if ((kind == drive::DriveKind::Sas || kind == drive::DriveKind::Sata) &&
+            drives_[i].setup.spec.accessStatus != 7 && drives_[i].setup.spec.mapErrno == 0) {
+            out.push_back(i);
+        }
+    }
+    return out;
+}
+
+drive::ScsiOutcome Controller::hostCommand(size_t index, const uint8_t* cdb, size_t cdbLength,
+                                           uint8_t* data, size_t dataLength) {
+    return drives_[index].model.execute(cdb, cdbLength, data, dataLength);
+}
+
 }  // namespace qemu::ctl
