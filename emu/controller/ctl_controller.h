@@ -35,6 +35,9 @@ constexpr uint8_t kFunctionFwUpload = 0x12;
 constexpr uint8_t kFunctionToolbox = 0x17;
 constexpr uint8_t kFunctionIoUnitControl = 0x1B;
 constexpr uint8_t kFunctionScsiIo = 0x00;
+constexpr uint8_t kFunctionTaskManagement = 0x01;
+constexpr uint8_t kFunctionEnclosure = 0x18;
+constexpr uint8_t kFunctionSataPassthrough = 0x1C;
 
 // The data phase of one passthrough, as the driver hands it over.
 struct FrameIo {
@@ -156,6 +159,12 @@ class Controller final {
     };
     void buildDrives();
     void scsiIo(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
+    // ctl_device_requests.cpp
+    void taskManagement(const uint8_t* frame, size_t length, Bytes* reply);
+    void enclosureProcessor(const uint8_t* frame, size_t length, Bytes* reply);
+    void sataPassthrough(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
+    void loadSlotStatus();
+    void saveSlotStatus();
     const LiveDrive* driveByHandle(uint16_t handle) const;
     // SAS Device page 0 of a drive.
     Bytes drivePage(uint8_t type, uint8_t ext, const LiveDrive& d) const;
@@ -238,6 +247,7 @@ class Controller final {
 
     std::vector<LiveDrive> drives_;  // after the NVMe devices in handle order
     std::vector<drive::Drive> nvmeDrives_;
+    std::map<uint32_t, uint32_t> slotStatus_;  // enclosure << 16 | slot
 };
 
 // Page key for the settings map.

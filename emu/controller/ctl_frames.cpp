@@ -82,6 +82,7 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
     buildSettingsPages();
     buildDrives();
     loadState();
+    loadSlotStatus();
     // A misspelt fault would otherwise pass silently.
     static const char* const kFaultKinds[] = {
         "frameStatus",    "configStatus",       "adapterInfoErrno", "passthroughErrno",
@@ -181,6 +182,15 @@ int Controller::passthrough(const uint8_t* frame, size_t length, const FrameIo& 
             break;
         case kFunctionScsiIo:
             scsiIo(frame, length, io, reply);
+            break;
+        case kFunctionTaskManagement:
+            taskManagement(frame, length, reply);
+            break;
+        case kFunctionEnclosure:
+            enclosureProcessor(frame, length, reply);
+            break;
+        case kFunctionSataPassthrough:
+            sataPassthrough(frame, length, io, reply);
             break;
         default:
             startReply(reply, kGenericReplySize, function);
