@@ -2,6 +2,8 @@
 // PCIe links on the newest family), SAS, SATA, enclosure and NVMe devices,
 // devices the controller or driver cannot serve, an adapter without devices,
 // a failing device page, the argument rule and the requests a scan costs.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -117,6 +119,20 @@ TEST_F(HbaScan, RequestsOfOneDisk) {
     // each), the first access (2 + 2) and the listing (2).
     EXPECT_EQ(countLines(text.str(), "ext 0x12"), 16u);
     EXPECT_EQ(countLines(text.str(), "ioctl 0xc0184c1f ioc"), 2u);
+}
+
+// sg3_utils as an independent client of the disks' host nodes.
+TEST_F(HbaScan, HostNodesAnswerSg3Utils) {
+    if (access("/usr/bin/sg_inq", X_OK) != 0 || access("/usr/bin/sg_readcap", X_OK) != 0)
+        GTEST_SKIP() << "sg3_utils not installed";
+    const CliRun inq = runUnderEmu({"/usr/bin/sg_inq", "/dev/sda"});
+    EXPECT_EQ(inq.status, 0);
+    EXPECT_NE(inq.out.find("Product identification: QD12 SAS HDD"), std::string::npos) << inq.out;
+    const CliRun cap = runUnderEmu({"/usr/bin/sg_readcap", "/dev/sdm"});
+    EXPECT_EQ(cap.status, 0);
+    EXPECT_NE(cap.out.find("Number of logical blocks=976773168"), std::string::npos) << cap.out;
+    const CliRun missing = runUnderEmu({"/usr/bin/sg_inq", "/dev/sdzz"});
+    EXPECT_NE(missing.status, 0);
 }
 
 }  // namespace
