@@ -110,6 +110,10 @@ class ControllerTopology {
     virtual std::vector<HostDiskNode*> disks() { return {}; }
     // /proc/scsi/scsi as the kernel would show those disks.
     virtual std::string procScsiText() { return {}; }
+    // How /proc/scsi/scsi is present: a file, missing (kernels without it),
+    // or a symbolic link to the file.
+    enum class ProcScsi { File, Missing, Link };
+    virtual ProcScsi procScsiMode() { return ProcScsi::File; }
 };
 
 // Given the whole topology document; reads its "controllers" section and the

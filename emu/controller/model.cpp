@@ -202,6 +202,13 @@ class Topology final : public ControllerTopology {
         // Nodes the driver creates even without an IOC behind them.
         const auto& section =
             topology.contains("controllers") ? topology["controllers"] : nlohmann::json();
+        if (section.is_object() && section.contains("procScsi") &&
+            section["procScsi"].is_string()) {
+            const std::string mode = section["procScsi"].get<std::string>();
+            procScsiMode_ = mode == "missing" ? ProcScsi::Missing
+                            : mode == "link"  ? ProcScsi::Link
+                                              : ProcScsi::File;
+        }
         if (section.is_object() && section.contains("emptyNodes") &&
             section["emptyNodes"].is_array()) {
             for (const auto& path : section["emptyNodes"]) {
@@ -229,6 +236,7 @@ class Topology final : public ControllerTopology {
     }
 
     std::string procScsiText() override { return procScsi_; }
+    ProcScsi procScsiMode() override { return procScsiMode_; }
 
   private:
     // The node of that path, or null (and a log line) for a path the driver
@@ -251,6 +259,7 @@ class Topology final : public ControllerTopology {
     std::map<std::string, std::unique_ptr<Node>> nodes_;
     std::vector<std::unique_ptr<HostDiskNode>> disks_;
     std::string procScsi_;
+    ProcScsi procScsiMode_ = ProcScsi::File;
 };
 
 }  // namespace

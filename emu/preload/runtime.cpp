@@ -405,8 +405,14 @@ int Runtime::open(const std::string& path, int flags) {
         return openControl(path, control, flags);
     if (isHostScsiPath(path))
         return openDisk(path, flags);
-    if (path == kProcScsi && models_.controllers)
+    if (path == kProcScsi && models_.controllers) {
+        const auto mode = models_.controllers->procScsiMode();
+        if (mode == ControllerTopology::ProcScsi::Missing)
+            return -ENOENT;
+        if (mode == ControllerTopology::ProcScsi::Link && (flags & O_NOFOLLOW) != 0)
+            return -ELOOP;
         return openProcScsi(flags);
+    }
     return kPassThrough;
 }
 
@@ -436,6 +442,8 @@ int Runtime::stat(const std::string& path, struct stat* st) {
         return 0;
     }
     if (path == kProcScsi && models_.controllers) {
+        if (models_.controllers->procScsiMode() == ControllerTopology::ProcScsi::Missing)
+            return -ENOENT;
         fillCharDevice(st, 0, 0, kDiskInodeBase - 1, created_);
         st->st_mode = S_IFREG | 0444;
         st->st_size = 0;  // as procfs reports it
