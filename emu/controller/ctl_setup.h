@@ -66,6 +66,7 @@ struct LinkSetup {
     uint64_t expanderSas = 0;
     int firstExpanderPhy = 0;
     int expanderPhyCount = 24;  // from topology["scsi"] when it names the expander
+    uint32_t deviceInfo = 0;    // extra device-information bits of the expander
 };
 
 struct NvmeSpec {
@@ -84,6 +85,14 @@ struct DriveSetup {
     uint64_t sasAddress = 0;
     int link = -1;
     int phy = 0;  // expander phy, or controller phy when direct
+};
+
+// One entry of the event log (Log page 0).
+struct LogEntrySpec {
+    uint64_t time = 0;
+    uint16_t seq = 0;
+    uint16_t qualifier = 0;
+    uint32_t data[7] = {};
 };
 
 struct ControllerSetup {
@@ -127,6 +136,12 @@ struct ControllerSetup {
     std::vector<DriveSetup> drives;
     std::vector<int> phyRates;  // per-phy negotiated rate codes (overrides linkRate)
     std::vector<FaultSpec> faults;
+    int xifVersion = -1;  // IOC Facts message version; -1: the chip's
+    // SAS Phy page 2 event codes of a phy ("phyEventCodes"); an empty list is
+    // a phy whose events are not configured. Unlisted phys: codes 1 to 4.
+    std::map<int, std::vector<uint8_t>> phyEventCodes;
+    bool hasLogEntries = false;  // "logEntries" given: replaces the built-in log
+    std::vector<LogEntrySpec> logEntries;
     std::string stateKey;  // "hba-<original wwid>", stable across WWID changes
     // "regionFiles": {"<type>": "<file>"}: a region's first contents, read at
     // parse time (an unreadable file fails the topology); saved state wins.
