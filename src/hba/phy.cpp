@@ -17,7 +17,6 @@
 namespace {
 
 constexpr uint8_t kExtPageTypePcieIoUnit = 0x1B;
-constexpr uint8_t kExtPageTypePcieDevice = 0x1D;
 constexpr uint8_t kExtPageTypePcieLink = 0x1E;
 constexpr uint32_t kPcieLinkByNumber = 0x10000000;
 constexpr size_t kPcieIoUnitLinks = 12;
