@@ -168,6 +168,8 @@ TEST_F(HbaMaintenance, Scenario) {
          "yyyyyyyyy '. Type 'help'.\n"
          "\n",
          0},
+        // An answer under 2 bytes prints nothing.
+        {{"-i", "1", "cli", "dbg", "fill", "1"}, "", 0},
         {{"-i", "4", "cli", "iop", "show", "ver"},
          "ERROR: XolLib2 Error: '0x00000034'. XOL Passthrough failed.\n"
          "ERROR: ERROR CODE 02020000\n",
