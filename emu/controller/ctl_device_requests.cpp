@@ -66,7 +66,11 @@ void Controller::enclosureProcessor(const uint8_t* frame, size_t length, Bytes* 
         const uint16_t e = d.setup.link < 0 ? 1 : static_cast<uint16_t>(2 + d.setup.link);
         return e == enclosure && d.setup.phy == slot;
     });
-    if (occupied == drives_.end()) {
+    // NVMe drives sit in the controller's enclosure, slot = PCIe link.
+    const bool nvmeSlot =
+        enclosure == 1 && std::any_of(setup_.nvme.begin(), setup_.nvme.end(),
+                                      [&](const NvmeSpec& n) { return n.link == slot; });
+    if (occupied == drives_.end() && !nvmeSlot) {
         set16(r, 14, kIocStatusInvalidField);
         return;
     }

@@ -3,6 +3,7 @@
 // the reply.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "ctl_controller.h"
@@ -64,6 +65,15 @@ std::string Controller::diagAnswer(const std::string& command) const {
             }
             out << line;
         }
+    } else if (w.size() == 3 && w[0] == "dbg" && w[1] == "fill") {
+        // N bytes of 64-character lines, to try the host's buffer handling.
+        const unsigned long long n = std::strtoull(w[2].c_str(), nullptr, 10);
+        const size_t size = static_cast<size_t>(std::min<unsigned long long>(n, 0x200000));
+        std::string fill;
+        fill.reserve(size);
+        for (size_t i = 0; i < size; ++i)
+            fill.push_back(i % 64 == 63 ? '\n' : static_cast<char>('a' + (i / 64) % 26));
+        out << fill;
     } else {
         out << "Unknown command '" << command << "'. Type 'help'.\n";
     }

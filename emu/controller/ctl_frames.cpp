@@ -1,6 +1,7 @@
 // The emulated controller's firmware: adapter identity for the driver, XIF
 // frame dispatch (IOC Facts, Port Facts, firmware download and upload in
 // both layouts, toolbox clean, IO unit control) and the hard reset cycle.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -87,7 +88,7 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
     static const char* const kFaultKinds[] = {
         "frameStatus",     "configStatus",       "adapterInfoErrno", "passthroughErrno",
         "hardResetErrno",  "noReturnAfterReset", "uploadSize",       "walkRepeat",
-        "flashCorruption", "driverErrno",        "diagFirmwareBusy"};
+        "flashCorruption", "driverErrno",        "diagFirmwareBusy", "configWriteIgnored"};
     for (const FaultSpec& f : setup_.faults) {
         bool known = false;
         for (const char* kind : kFaultKinds)
@@ -207,7 +208,8 @@ int Controller::passthrough(const uint8_t* frame, size_t length, const FrameIo& 
 void Controller::iocFacts(Bytes* reply) {
     startReply(reply, kIocFactsReplySize, kFunctionIocFacts);
     Bytes& r = *reply;
-    set16(r, 0, chip_.msgVersion);
+    set16(r, 0,
+          setup_.xifVersion >= 0 ? static_cast<uint32_t>(setup_.xifVersion) : chip_.msgVersion);
     r[2] = static_cast<uint8_t>(kIocFactsReplySize / 4);
     set16(r, 4, 0x2A00);  // header version
     r[6] = static_cast<uint8_t>(setup_.ioc);
@@ -445,6 +447,17 @@ void Controller::ioUnitControl(const uint8_t* frame, size_t length, Bytes* reply
     }
     const uint8_t op = frame[0];
     (*reply)[0] = op;
+    char line[96];
+    std::snprintf(line, sizeof line, "%s ioc%u io unit control operation 0x%02x phy %u",
+                  setup_.node.c_str(), setup_.ioc, op, frame[14]);
+    services_.logLine(line);
+    static const uint8_t kOperations[] = {0x02, 0x06, 0x07, 0x08, 0x0B,
+                                          0x0D, 0x10, 0x11, 0x12, 0x13};
+    if (op < 0x80 &&
+        std::find(std::begin(kOperations), std::end(kOperations), op) == std::end(kOperations)) {
+        set16(*reply, 14, kIocStatusInvalidField);
+        return;
+    }
     if (op >= 6 && op <= 8) {
         const uint8_t phy = frame[14];
         if (phy >= setup_.phys) {

@@ -142,10 +142,20 @@ void Controller::buildSettingsPages() {
     s5[12] = static_cast<uint8_t>(phys);
     add(std::move(s5), true, false);
 
-    Bytes log = newPage(kTypeExtended, kExtLog, 0, 20 + 48 * kLogCapacity);
+    const size_t logCapacity = std::max<size_t>(kLogCapacity, setup_.logEntries.size());
+    Bytes log = newPage(kTypeExtended, kExtLog, 0, 20 + 48 * logCapacity);
     const uint16_t qualifiers[] = {0x0001, 0x0012, 0x0021};
-    set16(log, 16, 3);
-    for (int i = 0; i < 3; ++i) {
+    set16(log, 16, setup_.hasLogEntries ? static_cast<uint32_t>(setup_.logEntries.size()) : 3);
+    for (size_t i = 0; i < setup_.logEntries.size(); ++i) {
+        const LogEntrySpec& entry = setup_.logEntries[i];
+        const size_t e = 20 + 48 * i;
+        set64(log, e, entry.time);
+        set16(log, e + 12, entry.seq);
+        set16(log, e + 14, entry.qualifier);
+        for (size_t w = 0; w < 7; ++w)
+            set32(log, e + 20 + 4 * w, entry.data[w]);
+    }
+    for (int i = 0; i < (setup_.hasLogEntries ? 0 : 3); ++i) {
         const size_t e = 20 + 48 * static_cast<size_t>(i);
         set64(log, e, 1700000000000ULL + 1000ULL * static_cast<uint64_t>(i));
         set16(log, e + 12, static_cast<uint32_t>(i + 1));
@@ -336,8 +346,26 @@ void Controller::config(const uint8_t* frame, size_t length, const FrameIo& io, 
             if (settings == nullptr || !settings->writable) {
                 return finish(kIocStatusConfigInvalidAction);
             }
+            // A firmware that acknowledges a write it never stores.
+            if (faults_.fire("configWriteIgnored", [&](const FaultSpec& f) {
+                    return (f.pageType < 0 || f.pageType == type) &&
+                           (f.extPageType < 0 || f.extPageType == ext) &&
+                           (f.pageNumber < 0 || f.pageNumber == number);
+                }) != nullptr) {
+                return finish(kIocStatusSuccess);
+            }
             if (!takeWrite(action == kWriteCurrent ? &settings->current : &settings->nvram)) {
                 return finish(kIocStatusConfigInvalidData);
+            }
+            // There is one event log: erasing it erases every copy, so that
+            // a reset (which reloads the NVRAM copy) cannot bring it back.
+            if (type == kTypeExtended && ext == kExtLog && get16(settings->current, 16) == 0) {
+                const Bytes& erased = action == kWriteCurrent ? settings->current : settings->nvram;
+                if (get16(erased, 16) == 0) {
+                    settings->current = erased;
+                    settings->nvram = erased;
+                    settings->defaults = erased;
+                }
             }
             savePages();
             return finish(kIocStatusSuccess);

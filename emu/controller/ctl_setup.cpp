@@ -17,7 +17,7 @@ constexpr ChipRow kChips[] = {
     {0x0418, "QFA2116", false, false, 5, 0x0105, kQuarlenVendorId},
     {0x0520, "QSC3008", true, false, 7, 0x0205, kQuarlenVendorId},
     {0x0521, "QSC3108", true, false, 7, 0x0205, kQuarlenVendorId},
-    {0x0528, "QSC3216", true, true, 7, 0x0205, kQuarlenVendorId},
+    {0x0528, "QSC3216", true, true, 7, 0x0206, kQuarlenVendorId},
     {0x0630, "QSC3408", true, true, 8, 0x0206, kQuarlenVendorId},
     {0x0631, "QSC3416", true, true, 9, 0x0206, kQuarlenVendorId},
     {0x0632, "QSC3616", true, true, 10, 0x0206, kQuarlenVendorId},
@@ -192,6 +192,45 @@ FaultSpec parseFault(const nlohmann::json& f) {
     return fault;
 }
 
+// "phyEventCodes": {"<phy>": [codes]}; "logEntries": [{time, seq, qualifier,
+// data: [7 words]}]. Malformed pieces are skipped.
+void parseEventsAndLog(const nlohmann::json& a, ControllerSetup* s) {
+    if (a.contains("phyEventCodes") && a["phyEventCodes"].is_object()) {
+        for (const auto& [phy, codes] : a["phyEventCodes"].items()) {
+            uint64_t p = 0;
+            if (!readNumber(nlohmann::json(phy), &p) || p >= 64 || !codes.is_array())
+                continue;
+            std::vector<uint8_t>& list = s->phyEventCodes[static_cast<int>(p)];
+            for (const auto& c : codes) {
+                uint64_t v = 0;
+                if (readNumber(c, &v) && list.size() < 32)
+                    list.push_back(static_cast<uint8_t>(v));
+            }
+        }
+    }
+    if (a.contains("logEntries") && a["logEntries"].is_array()) {
+        s->hasLogEntries = true;
+        for (const auto& e : a["logEntries"]) {
+            if (!e.is_object() || s->logEntries.size() >= 64)
+                continue;
+            LogEntrySpec entry;
+            num(e, "time", &entry.time);
+            num(e, "seq", &entry.seq);
+            num(e, "qualifier", &entry.qualifier);
+            if (e.contains("data") && e["data"].is_array()) {
+                size_t w = 0;
+                for (const auto& d : e["data"]) {
+                    uint64_t v = 0;
+                    if (w < 7 && readNumber(d, &v))
+                        entry.data[w] = static_cast<uint32_t>(v);
+                    ++w;
+                }
+            }
+            s->logEntries.push_back(entry);
+        }
+    }
+}
+
 ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, size_t index) {
     ControllerSetup s;
     s.node = "/dev/xol3ctl";
@@ -292,6 +331,7 @@ ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, si
             num(l, "firstExpanderPhy", &link.firstExpanderPhy);
             lookUpExpander(scsi, &link);
             num(l, "expanderPhys", &link.expanderPhyCount);
+            num(l, "deviceInfo", &link.deviceInfo);
             if (!link.phys.empty() && link.expanderSas != 0)
                 s.links.push_back(link);
         }
@@ -310,6 +350,8 @@ ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, si
         }
     }
     parseDrives(a, scsi, &s);
+    num(a, "xifVersion", &s.xifVersion);
+    parseEventsAndLog(a, &s);
     if (a.contains("faults") && a["faults"].is_array()) {
         for (const auto& f : a["faults"]) {
             s.faults.push_back(parseFault(f));

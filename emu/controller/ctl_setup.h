@@ -67,6 +67,7 @@ struct LinkSetup {
     uint64_t expanderSas = 0;
     int firstExpanderPhy = 0;
     int expanderPhyCount = 24;  // from topology["scsi"] when it names the expander
+    uint32_t deviceInfo = 0;    // extra device-information bits of the expander
 };
 
 struct NvmeSpec {
@@ -85,6 +86,14 @@ struct DriveSetup {
     uint64_t sasAddress = 0;
     int link = -1;
     int phy = 0;  // expander phy, or controller phy when direct
+};
+
+// One entry of the event log (Log page 0).
+struct LogEntrySpec {
+    uint64_t time = 0;
+    uint16_t seq = 0;
+    uint16_t qualifier = 0;
+    uint32_t data[7] = {};
 };
 
 struct ControllerSetup {
@@ -131,6 +140,12 @@ struct ControllerSetup {
     uint32_t diagMaxBytes = 16u << 20;  // largest host diagnostic buffer
     uint32_t eventEntries = 32;         // records the driver's event log keeps
     std::string stateKey;               // "hba-<original wwid>", stable across WWID changes
+    int xifVersion = -1;                // IOC Facts message version; -1: the chip's
+    // SAS Phy page 2 event codes of a phy ("phyEventCodes"); an empty list is
+    // a phy whose events are not configured. Unlisted phys: codes 1 to 4.
+    std::map<int, std::vector<uint8_t>> phyEventCodes;
+    bool hasLogEntries = false;  // "logEntries" given: replaces the built-in log
+    std::vector<LogEntrySpec> logEntries;
     // "regionFiles": {"<type>": "<file>"}: a region's first contents, read at
     // parse time (an unreadable file fails the topology); saved state wins.
     std::map<uint8_t, std::vector<uint8_t>> regionSeeds;

@@ -142,11 +142,17 @@ uint16_t Controller::sasPhyPage(uint8_t type, uint8_t ext, uint8_t number, uint3
         }
         *page = std::move(p);
     } else {
-        Bytes p = newPage(type, ext, 2, 16 + 8 * 4);
-        p[12] = 4;
-        for (int c = 0; c < 4; ++c) {
-            p[16 + 8 * c] = static_cast<uint8_t>(c + 1);
-            set32(p, 16 + 8 * c + 4, phyEvents_[static_cast<size_t>(phy) * 4 + c]);
+        // Codes 1 to 4 unless the topology configures the phy's events.
+        std::vector<uint8_t> codes = {1, 2, 3, 4};
+        const auto configured = setup_.phyEventCodes.find(phy);
+        if (configured != setup_.phyEventCodes.end())
+            codes = configured->second;
+        Bytes p = newPage(type, ext, 2, 16 + 8 * codes.size());
+        p[12] = static_cast<uint8_t>(codes.size());
+        for (size_t c = 0; c < codes.size(); ++c) {
+            p[16 + 8 * c] = codes[c];
+            const uint32_t count = c < 4 ? phyEvents_[static_cast<size_t>(phy) * 4 + c] : 0;
+            set32(p, 16 + 8 * c + 4, count);
         }
         *page = std::move(p);
     }
@@ -204,7 +210,7 @@ uint16_t Controller::sasDevice0Page(uint8_t type, uint8_t ext, uint8_t /*number*
         p[22] = static_cast<uint8_t>(setup_.links[l].phys.front());
         set16(p, 24, h);
         p[26] = static_cast<uint8_t>(setup_.links[l].firstExpanderPhy);
-        set32(p, 28, kExpanderDeviceInfo);
+        set32(p, 28, kExpanderDeviceInfo | setup_.links[l].deviceInfo);
         set16(p, 32, 0x0001);  // device present
         p[34] = static_cast<uint8_t>(l);
         p[35] = static_cast<uint8_t>(setup_.links[l].phys.size());

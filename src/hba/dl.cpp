@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "hba/adapter_reset.h"
 #include "hba/bios_flash.h"
 #include "hba/firmware_image.h"
 #include "hba/region_download.h"
@@ -21,10 +22,6 @@
 namespace {
 
 constexpr uint32_t kMaxWords = 8;
-// After a reset the controller is away for a while: wait, then ask for it.
-constexpr uint32_t kResetSettleMs = 2000;
-constexpr uint32_t kResetPollMs = 1000;
-constexpr uint32_t kResetPolls = 60;
 constexpr uint32_t kIoUnit0Size = 20;
 constexpr size_t kIoUnit0NvdataDefault = 12;
 constexpr size_t kIoUnit0NvdataPersistent = 16;
@@ -186,20 +183,10 @@ uint32_t validateFirmware(AdapterRecord* adapter, const uint8_t* file, size_t si
 
 // Resets the controller and waits until it answers again. 0 or 1.
 uint32_t resetAdapter(AdapterRecord* adapter) {
-    uint32_t result = XolLib2HardReset(&adapter->adapterHandle);
+    const uint32_t result = resetAdapterAndWait(adapter);
     if (result == kXolStatusSuccess) {
-        sleepMilliseconds(kResetSettleMs);
-        for (uint32_t poll = 0; poll < kResetPolls; ++poll) {
-            if (poll > 0)
-                sleepMilliseconds(kResetPollMs);
-            uint8_t facts[kXolIocFactsReplySize] = {};
-            uint32_t length = sizeof facts;
-            result = XolLib2GetIocFacts(&adapter->adapterHandle, facts, &length, nullptr);
-            if (result == kXolStatusSuccess) {
-                logPrintLine(" Adapter successfully reset");
-                return 0;
-            }
-        }
+        logPrintLine(" Adapter successfully reset");
+        return 0;
     }
     logPrintLine(" Adapter Reset Failed with %x", result);
     logError("Adapter Reset failed");
