@@ -86,6 +86,13 @@ struct DriveSetup {
     int phy = 0;  // expander phy, or controller phy when direct
 };
 
+// One phy's SAS discovery outcome (SAS IO Unit page 0 entry +12 and the
+// in-progress bit 3 of entry +1), from the topology key "discovery".
+struct DiscoverySpec {
+    uint32_t status = 0;
+    bool inProgress = false;
+};
+
 struct ControllerSetup {
     std::string node;
     uint32_t ioc = 0;
@@ -127,7 +134,10 @@ struct ControllerSetup {
     std::vector<DriveSetup> drives;
     std::vector<int> phyRates;  // per-phy negotiated rate codes (overrides linkRate)
     std::vector<FaultSpec> faults;
-    std::string stateKey;  // "hba-<original wwid>", stable across WWID changes
+    std::map<int, DiscoverySpec> discovery;  // by phy
+    uint8_t ports = 1;                       // IOC Facts byte 22; Port Facts below it
+    int64_t iocCapabilities = -1;            // IOC Facts word at 28; -1: the chip's
+    std::string stateKey;                    // "hba-<original wwid>", stable across WWID changes
     // "regionFiles": {"<type>": "<file>"}: a region's first contents, read at
     // parse time (an unreadable file fails the topology); saved state wins.
     std::map<uint8_t, std::vector<uint8_t>> regionSeeds;
