@@ -4,6 +4,7 @@
 // Unit page 1 NVRAM reads and page 5 current writes fail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -264,6 +265,13 @@ TEST_F(HbaCfg, DumpAll) {
     EXPECT_EQ(count(log_, "type 0x08"), 1);
     EXPECT_EQ(count(log_, "type 0x0a"), 2);
     EXPECT_EQ(count(log_, "ext 0x1b"), 0);  // no PCIe pages before the newest family
+
+    // A firmware answering the enclosure it was asked to go past: the walk
+    // shows it once and ends.
+    r = run({"-i", "3", "cfg", "-dumpall"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> lines = headings(r.out);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SAS Enclosure Page 0 / 0001"), 1);
 }
 
 }  // namespace
