@@ -2,6 +2,7 @@
 // field reads on pages of any length.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "hba/cfg_pages.h"
 
