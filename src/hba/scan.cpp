@@ -89,6 +89,12 @@ void printLinkSummary(const Target& target, const uint32_t* handle, const LinkSu
     logPrintLine("");
 }
 
+bool newestFamily(const Target& target) {
+    return target.family >= 8 && target.family <= 10;
+}
+
+}  // namespace
+
 uint32_t printPcieDevices(const uint32_t* handle, uint32_t count) {
     logPrintLine("Displaying PCIe devices...");
     logPrintLine("\n%-4s %-10s %-8s %-16s %-4s %-16s %-4s", "DH", "Type", "Vendor", "Product",
@@ -130,12 +136,6 @@ uint32_t printPcieDevices(const uint32_t* handle, uint32_t count) {
     }
     return 0;
 }
-
-bool newestFamily(const Target& target) {
-    return target.family >= 8 && target.family <= 10;
-}
-
-}  // namespace
 
 uint32_t hbaScanUsage() {
     static const char* const kLines[] = {
