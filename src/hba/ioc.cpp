@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "hba/ioc_decode.h"
+#include "hba/phy.h"
 #include "hba/show.h"
 #include "shell/bytes.h"
 #include "shell/logger.h"
@@ -233,7 +234,7 @@ const char* writeCacheName(uint32_t code) {
     }
 }
 
-void displaySasSettings(const IocPage& ioUnit1) {
+uint32_t displaySasSettings(const AdapterRecord* adapter, const IocPage& ioUnit1) {
     const uint32_t flags = getLe32(ioUnit1.bytes.data(), kIoUnit1Flags);
     const bool ncqOff = (flags & kIoUnit1NcqDisabled) != 0;
     const uint32_t cache = (flags & kIoUnit1WriteCacheMask) >> kIoUnit1WriteCacheShift;
@@ -242,7 +243,11 @@ void displaySasSettings(const IocPage& ioUnit1) {
                  ncqOff ? 1 : 0);
     logPrintLine("%-35s : %s (%d)", "SATA Write Caching", writeCacheName(cache),
                  static_cast<int>(cache));
+    // The persistent copies: what -configsas changes and the next reset uses.
+    if (showPortSettings(&adapter->adapterHandle, adapter->phyCount, kPageSelectorNvram) != 0)
+        return 1;
     logPrintLine("");
+    return 0;
 }
 
 // Sets or clears `bits` of a byte by a 0/1 answer: 0 sets when `zeroSets`.
@@ -442,7 +447,10 @@ uint32_t sasSettings(const AdapterRecord* adapter, bool configure) {
         logError("Error in performing SAS Configuration parameters.");
         return 1;
     }
-    displaySasSettings(ioUnit1);
+    if (displaySasSettings(adapter, ioUnit1) != 0) {
+        logError("Error in performing SAS Configuration parameters.");
+        return 1;
+    }
     if (!configure)
         return 0;
     const uint32_t phys = sasUnit1EntryCount(sasUnit1.length, adapter->phyCount);

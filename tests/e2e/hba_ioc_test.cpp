@@ -176,12 +176,32 @@ TEST_F(HbaIoc, DiscoveryErrors) {
 }
 
 TEST_F(HbaIoc, SasSettingsFromScriptedAnswers) {
-    auto display = [](const char* ncq, const char* cache) {
-        return std::string("\nSATA Native Command Queuing         : ") + ncq +
-               "\nSATA Write Caching                  : " + cache + "\n\n";
+    // The settings and the port display of the persistent copies.
+    auto display = [](const char* ncq, const char* cache, const char* depths, const char* delays,
+                      const std::vector<std::string>& phys) {
+        std::string out = std::string("\nSATA Native Command Queuing         : ") + ncq +
+                          "\nSATA Write Caching                  : " + cache + "\n" + depths +
+                          delays +
+                          "Interrupt Coalescing                : Enabled, Timeout is : 10us, "
+                          "Depth : 8\n"
+                          "PHY     Link      Link Rate    SSP       SSP       Port       Port\n"
+                          "        Enabled    Max  Min     Initiator Target    Config     Number\n";
+        for (size_t i = 0; i < phys.size(); ++i) {
+            out += "0" + std::to_string(i) + "      Yes       " + phys[i] + "\n";
+        }
+        return out + "\n";
     };
+    std::vector<std::string> phys;
+    for (int i = 0; i < 8; ++i)
+        phys.push_back("12.0 1.5     Yes       No        Auto       " + std::to_string(i));
     EXPECT_EQ(run({"-i", "1", "ioc", "-displaysas"}).out,
-              display("Enabled (0)", "Enable write cache (0)"));
+              display("Enabled (0)", "Enable write cache (0)",
+                      "SATA maximum queue depth            : 32\n"
+                      "SAS maximum queue depth, Narrow     : 128\n"
+                      "SAS maximum queue depth, Wide       : 256\n",
+                      "Device missing report delay         : 0 seconds\n"
+                      "Device missing I/O delay            : 15 seconds\n",
+                      phys));
 
     // End of input at the second question writes nothing.
     CliRun r = run({"-i", "1", "ioc", "-configsas"}, "1\n");
@@ -203,8 +223,15 @@ TEST_F(HbaIoc, SasSettingsFromScriptedAnswers) {
               std::string::npos);
     EXPECT_EQ(requests("action 4"), 2);
 
+    phys[1] = "3.0  1.5     Yes       No        Manual     5";
     EXPECT_EQ(run({"-i", "1", "ioc", "-displaysas"}).out,
-              display("Disabled (1)", "Do not modify write cache (2)"));
+              display("Disabled (1)", "Do not modify write cache (2)",
+                      "SATA maximum queue depth            : 100\n"
+                      "SAS maximum queue depth, Narrow     : 1000\n"
+                      "SAS maximum queue depth, Wide       : 2000\n",
+                      "Device missing report delay         : 160 seconds\n"
+                      "Device missing I/O delay            : 7 seconds\n",
+                      phys));
     r = run({"-i", "1", "cfg", "-t", "10", "-n", "1", "-f", "3"});
     EXPECT_NE(r.out.find("00000000: 0f010001 0010001d 03e80000 07d00000"), std::string::npos);
     EXPECT_NE(r.out.find("00000010: 078a6408 b8000100 00000071 00000000"), std::string::npos);
