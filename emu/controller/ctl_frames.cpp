@@ -213,14 +213,16 @@ void Controller::iocFacts(Bytes* reply) {
     r[2] = static_cast<uint8_t>(kIocFactsReplySize / 4);
     set16(r, 4, 0x2A00);  // header version
     r[6] = static_cast<uint8_t>(setup_.ioc);
-    set16(r, 12, 0);                    // IOC exceptions
-    r[20] = 128;                        // max chain depth
-    r[21] = 4;                          // initialised by the host driver
-    r[22] = 1;                          // number of ports
+    set16(r, 12, 0);  // IOC exceptions
+    r[20] = 128;      // max chain depth
+    r[21] = 4;        // initialised by the host driver
+    r[22] = setup_.ports;
     r[23] = chip_.newFamily ? 96 : 16;  // MSI-X vectors
     set16(r, 24, chip_.newFamily ? 9856 : 2000);
     set16(r, 26, setup_.productId);
-    set32(r, 28, chip_.newFamily ? 0x0002A85C : 0x0000285C);
+    set32(r, 28,
+          setup_.iocCapabilities >= 0 ? static_cast<uint32_t>(setup_.iocCapabilities)
+                                      : (chip_.newFamily ? 0x0002A85C : 0x0000285C));
     set32(r, 32, runningFw_);
     set16(r, 36, 32);  // request frame size in words
     set16(r, 38, 128);
@@ -242,7 +244,7 @@ void Controller::portFacts(const uint8_t* frame, size_t length, Bytes* reply) {
     startReply(reply, kPortFactsReplySize, kFunctionPortFacts);
     const uint8_t port = length > 6 ? frame[6] : 0xFF;
     (*reply)[6] = port;
-    if (length < 12 || port != 0) {  // one port, as IOC Facts says
+    if (length < 12 || port >= setup_.ports) {  // the ports IOC Facts reports
         set16(*reply, 14, kIocStatusInvalidField);
         return;
     }

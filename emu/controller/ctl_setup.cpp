@@ -349,6 +349,20 @@ ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, si
             s.nvme.push_back(nvme);
         }
     }
+    num(a, "ports", &s.ports);
+    num(a, "iocCapabilities", &s.iocCapabilities);
+    if (a.contains("discovery") && a["discovery"].is_object()) {
+        for (const auto& [phy, d] : a["discovery"].items()) {
+            uint64_t n = 0;
+            if (!readNumber(nlohmann::json(phy), &n) || n >= 64 || !d.is_object())
+                continue;
+            DiscoverySpec spec;
+            num(d, "status", &spec.status);
+            spec.inProgress = d.contains("inProgress") && d["inProgress"].is_boolean() &&
+                              d["inProgress"].get<bool>();
+            s.discovery[static_cast<int>(n)] = spec;
+        }
+    }
     parseDrives(a, scsi, &s);
     num(a, "xifVersion", &s.xifVersion);
     parseEventsAndLog(a, &s);

@@ -96,6 +96,13 @@ struct LogEntrySpec {
     uint32_t data[7] = {};
 };
 
+// One phy's SAS discovery outcome (SAS IO Unit page 0 entry +12 and the
+// in-progress bit 3 of entry +1), from the topology key "discovery".
+struct DiscoverySpec {
+    uint32_t status = 0;
+    bool inProgress = false;
+};
+
 struct ControllerSetup {
     std::string node;
     uint32_t ioc = 0;
@@ -146,6 +153,9 @@ struct ControllerSetup {
     std::map<int, std::vector<uint8_t>> phyEventCodes;
     bool hasLogEntries = false;  // "logEntries" given: replaces the built-in log
     std::vector<LogEntrySpec> logEntries;
+    std::map<int, DiscoverySpec> discovery;  // by phy
+    uint8_t ports = 1;                       // IOC Facts byte 22; Port Facts below it
+    int64_t iocCapabilities = -1;            // IOC Facts word at 28; -1: the chip's
     // "regionFiles": {"<type>": "<file>"}: a region's first contents, read at
     // parse time (an unreadable file fails the topology); saved state wins.
     std::map<uint8_t, std::vector<uint8_t>> regionSeeds;

@@ -103,6 +103,12 @@ uint16_t Controller::sasIoUnit0Page(uint8_t type, uint8_t ext, uint8_t /*number*
         if (static_cast<size_t>(i) < setup_.phyRates.size() && setup_.phyRates[i] >= 0)
             p[e + 3] = static_cast<uint8_t>((setup_.phyRates[i] << 4) | setup_.phyRates[i]);
         set16(p, e + 10, static_cast<uint32_t>(i + 1));
+        const auto d = setup_.discovery.find(i);
+        if (d != setup_.discovery.end()) {
+            set32(p, e + 12, d->second.status);
+            if (d->second.inProgress)
+                p[e + 1] = static_cast<uint8_t>(p[e + 1] | 0x08);
+        }
     }
     *page = std::move(p);
     return 0;

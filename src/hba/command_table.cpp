@@ -1,7 +1,9 @@
+#include "hba/cfg.h"
 #include "hba/cli.h"
 #include "hba/db.h"
 #include "hba/dl.h"
 #include "hba/erase.h"
+#include "hba/ioc.h"
 #include "hba/locate.h"
 #include "hba/logs.h"
 #include "hba/phy.h"
@@ -17,6 +19,9 @@ const CommandEntry kHbaCommands[] = {
     {"show", "Shows FW/Board/Temperature/Other informations", hbaShowUsage, 1, hbaShowCommand},
     {"reset", "Resets the target/counters/phy", hbaResetUsage, 1, hbaResetCommand},
     {"scan", "Scan & Display the topology information", hbaScanUsage, 1, hbaScanCommand},
+    {"ioc", "Changes the IO Unit and SAS IO unit settings of HBA from NVSRAM/persistent region",
+     hbaIocUsage, 1, hbaIocCommand},
+    {"cfg", "Read/Write configuration pages", hbaCfgUsage, 1, hbaCfgCommand},
     {"db", "Diagnostic buffer operations", hbaDbUsage, 1, hbaDbCommand},
     {"ul", "Uploads the image into file", hbaUlUsage, 1, hbaUlCommand},
     {"dl", "Downloads the image into HBA", dlUsage, 1, dlCommand},

@@ -304,10 +304,10 @@ uint32_t eventCounters(const PhyContext& context, PhySelection selection) {
 
 // ------------------------------------------------------------------- -da
 
-uint32_t readIoUnit1WithSteps(const uint32_t* handle, ByteBuffer* page) {
+uint32_t readIoUnit1WithSteps(const uint32_t* handle, ByteBuffer* page,
+                              uint32_t selector = kPageSelectorCurrent) {
     HbaPageStep step = HbaPageStep::None;
-    const uint32_t status =
-        fetchHbaPage(handle, kSasIoUnitPage1Id, kPageSelectorCurrent, page, &step);
+    const uint32_t status = fetchHbaPage(handle, kSasIoUnitPage1Id, selector, page, &step);
     switch (step) {
         case HbaPageStep::None:
             return 0;
@@ -457,7 +457,7 @@ uint32_t showPortSettings(const uint32_t* handle, uint32_t phyCount, uint32_t io
         return 1;
     }
     ByteBuffer ioUnit;
-    if (readIoUnit1WithSteps(handle, &ioUnit) != 0)
+    if (readIoUnit1WithSteps(handle, &ioUnit, iocPage1Selector) != 0)
         return 1;
     if (ioUnit.size() < kIoUnit1Entries) {
         logError("Error in getting port facts from SAS IO Unit Page 1 ERROR CODE = %08x",

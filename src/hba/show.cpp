@@ -169,21 +169,9 @@ uint32_t showBiosVersions(const AdapterRecord* adapter) {
 uint32_t showRevision(const AdapterRecord* adapter) {
     uint8_t facts[kXolIocFactsReplySize] = {};
     uint32_t length = sizeof facts;
-    XolStatusInfo status = {};
-    uint32_t result = XolLib2GetIocFacts(&adapter->adapterHandle, facts, &length, &status);
     // A reply without the firmware version is no reply.
-    if (result == kXolStatusSuccess && (status.flags & kXolStatusFlagIocStatus) == 0 &&
-        length < kIocFactsFirmwareVersionEnd) {
-        result = kXolStatusBufferTooSmall;
-    }
-    if (result != kXolStatusSuccess) {
-        logError("IOC Facts request failure. Status - %x.", result);
+    if (requestIocFacts(adapter, facts, &length, kIocFactsFirmwareVersionEnd) != 0)
         return 1;
-    }
-    if ((status.flags & kXolStatusFlagIocStatus) != 0) {
-        logError("IOC Status failed.");
-        terminate(kExitIocStatus | (status.iocStatus & 0xFFFF));
-    }
     printVersion("Firmware Version", getLe32(facts, kIocFactsFirmwareVersion));
     const uint16_t xif = getLe16(facts, kIocFactsMessageVersion);
     logPrintLine("%-20s : %02d.%02d", "XIF Version", xif >> 8, xif & 0xFF);
@@ -299,6 +287,25 @@ constexpr ShowOptionRow kShowOptions[] = {
 };
 
 }  // namespace
+
+uint32_t requestIocFacts(const AdapterRecord* adapter, uint8_t* reply, uint32_t* length,
+                         uint32_t minimum) {
+    XolStatusInfo status = {};
+    uint32_t result = XolLib2GetIocFacts(&adapter->adapterHandle, reply, length, &status);
+    if (result == kXolStatusSuccess && (status.flags & kXolStatusFlagIocStatus) == 0 &&
+        *length < minimum) {
+        result = kXolStatusBufferTooSmall;
+    }
+    if (result != kXolStatusSuccess) {
+        logError("IOC Facts request failure. Status - %x.", result);
+        return 1;
+    }
+    if ((status.flags & kXolStatusFlagIocStatus) != 0) {
+        logError("IOC Status failed.");
+        terminate(kExitIocStatus | (status.iocStatus & 0xFFFF));
+    }
+    return 0;
+}
 
 uint32_t hbaShowUsage() {
     logPrintLine("Show Operations :");
