@@ -121,10 +121,9 @@ std::string fleet() {
 std::string drivesTopology(long drives) {
     const std::string path = stateDir() + "/drives-" + std::to_string(drives) + ".json";
     if (access(path.c_str(), R_OK) != 0) {
-        const std::string command = "python3 " + kSource +
-                                    "/emu/topology/generate-fleet.py --hbas 1 --expanders " +
-                                    std::to_string(drives / 40 + 2) + " --drives " +
-                                    std::to_string(drives) + " > " + path;
+        const std::string command =
+            "python3 " + kSource + "/emu/topology/generate-fleet.py --hbas 1 --expanders " +
+            std::to_string(drives / 40 + 2) + " --drives " + std::to_string(drives) + " > " + path;
         if (std::system(command.c_str()) != 0)
             return {};
     }
@@ -224,8 +223,13 @@ BENCHMARK_CAPTURE(fleetCommand, show_sys, std::vector<std::string>{"-i", "1", "s
 BENCHMARK_CAPTURE(fleetCommand, phy_da, std::vector<std::string>{"-i", "3", "phy", "-da"})
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(scanDrives)->Arg(256)->Arg(512)->Arg(1024)->Arg(2048)->Iterations(2)->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(scanDrives)
+    ->Arg(256)
+    ->Arg(512)
+    ->Arg(1024)
+    ->Arg(2048)
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(requestCost)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(sgRawRequest)->Iterations(5)->Unit(benchmark::kMillisecond);
 
