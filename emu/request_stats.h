@@ -30,6 +30,8 @@ class RequestStats final {
     void countFrame(uint32_t ioc, const uint8_t* frame, size_t length);
 
     uint64_t total() const { return total_; }
+    // A forked child starts from zero: its parent reports what came before.
+    void clear() { *this = RequestStats(); }
     // This process's totals in the file's form ("processes": 1).
     nlohmann::json toJson() const;
 

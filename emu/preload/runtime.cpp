@@ -1,6 +1,7 @@
 #include "runtime.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <scsi/sg.h>
 #include <sys/mman.h>
 #include <sys/sysmacros.h>
@@ -158,6 +159,7 @@ class Runtime final {
     void closedir(DIR* dir);
     // Adds this process's request totals into the --stats file.
     void writeStats();
+    void clearStatsInChild() { stats_.clear(); }
 
   private:
     void countRequest(const OpenNode& node, unsigned long request, const void* argument);
@@ -215,8 +217,13 @@ void writeStatsAtExit() {
 
 Runtime::Runtime(const EmuConfig& config)
     : services_(config.stateDir, config.logPath, g_clock), statsPath_(config.statsPath) {
-    // Totals are written by every emulated process, whatever it is.
+    // Totals are written by every emulated process, whatever it is; a forked
+    // child counts only its own requests.
     std::atexit(writeStatsAtExit);
+    pthread_atfork(nullptr, nullptr, [] {
+        if (Runtime* runtime = g_runtime.load(std::memory_order_acquire); runtime != nullptr)
+            runtime->clearStatsInChild();
+    });
     clock_gettime(CLOCK_REALTIME, &created_);
     nlohmann::json topology;
     std::string error;
