@@ -94,11 +94,26 @@ class ControlNode {
     virtual int ioctl(unsigned long request, void* argument) = 0;
 };
 
+// The host's node of a disk behind a controller (/dev/sdX): answers SG_IO like
+// an sg node and SCSI_IOCTL_GET_IDLUN with its host, channel, id and LUN.
+class HostDiskNode : public SgNode {
+  public:
+    virtual std::string path() const = 0;
+};
+
 class ControllerTopology {
   public:
     virtual ~ControllerTopology() = default;
     // The control nodes that exist, by absolute path.
     virtual std::vector<std::pair<std::string, ControlNode*>> nodes() = 0;
+    // The disk nodes of the drives behind the controllers.
+    virtual std::vector<HostDiskNode*> disks() { return {}; }
+    // /proc/scsi/scsi as the kernel would show those disks.
+    virtual std::string procScsiText() { return {}; }
+    // How /proc/scsi/scsi is present: a file, missing (kernels without it),
+    // or a symbolic link to the file.
+    enum class ProcScsi { File, Missing, Link };
+    virtual ProcScsi procScsiMode() { return ProcScsi::File; }
 };
 
 // Given the whole topology document; reads its "controllers" section and the

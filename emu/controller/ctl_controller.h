@@ -35,6 +35,9 @@ constexpr uint8_t kFunctionFwUpload = 0x12;
 constexpr uint8_t kFunctionToolbox = 0x17;
 constexpr uint8_t kFunctionIoUnitControl = 0x1B;
 constexpr uint8_t kFunctionScsiIo = 0x00;
+constexpr uint8_t kFunctionTaskManagement = 0x01;
+constexpr uint8_t kFunctionEnclosure = 0x18;
+constexpr uint8_t kFunctionSataPassthrough = 0x1C;
 
 // The data phase of one passthrough, as the driver hands it over.
 struct FrameIo {
@@ -115,6 +118,17 @@ class Controller final {
     // The reverse mapping: 0 with the handle of that target id and bus.
     int mapTarget(uint32_t targetId, uint32_t bus, uint16_t* handle);
 
+    // The drives the host sees as SCSI devices (SAS and SATA disks), as
+    // indexes of the drive list in handle order; their profile, target id, and
+    // one command block sent by the host's SCSI layer.
+    std::vector<size_t> hostDisks() const;
+    const drive::DriveProfile& driveSpec(size_t index) const {
+        return drives_[index].setup.profile;
+    }
+    uint32_t driveTarget(size_t index) const { return static_cast<uint32_t>(index); }
+    drive::ScsiOutcome hostCommand(size_t index, const uint8_t* cdb, size_t cdbLength,
+                                   uint8_t* data, size_t dataLength);
+
     // Exposed for tests and the page builders.
     uint64_t currentWwid() const;
     uint32_t runningFirmwareVersion() const { return runningFw_; }
@@ -147,6 +161,12 @@ class Controller final {
     };
     void buildDrives();
     void scsiIo(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
+    // ctl_device_requests.cpp
+    void taskManagement(const uint8_t* frame, size_t length, Bytes* reply);
+    void enclosureProcessor(const uint8_t* frame, size_t length, Bytes* reply);
+    void sataPassthrough(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
+    void loadSlotStatus();
+    void saveSlotStatus();
     const LiveDrive* driveByHandle(uint16_t handle) const;
     // SAS Device page 0 of a drive.
     Bytes drivePage(uint8_t type, uint8_t ext, const LiveDrive& d) const;
@@ -229,6 +249,7 @@ class Controller final {
 
     std::vector<LiveDrive> drives_;  // after the NVMe devices in handle order
     std::vector<drive::Drive> nvmeDrives_;
+    std::map<uint32_t, uint32_t> slotStatus_;  // enclosure << 16 | slot
 };
 
 // Page key for the settings map.

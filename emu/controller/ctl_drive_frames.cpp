@@ -28,9 +28,9 @@ constexpr uint32_t kDirectAttached = 0x00000800;
 
 uint32_t deviceInfoOf(const DriveSetup& d) {
     uint32_t info = kSasDriveInfo;
-    if (d.spec.kind == drive::DriveKind::Sata)
+    if (d.profile.kind == drive::DriveKind::Sata)
         info = kSataDriveInfo;
-    else if (d.spec.kind == drive::DriveKind::Enclosure)
+    else if (d.profile.kind == drive::DriveKind::Enclosure)
         info = kSepInfo;
     return d.link < 0 ? info | kDirectAttached : info;
 }
@@ -41,13 +41,13 @@ void Controller::buildDrives() {
     uint16_t next = static_cast<uint16_t>(setup_.phys + 1 + static_cast<int>(setup_.links.size()) +
                                           static_cast<int>(setup_.nvme.size()));
     for (const DriveSetup& d : setup_.drives)
-        drives_.push_back(LiveDrive{d, drive::Drive(d.spec), next++});
+        drives_.push_back(LiveDrive{d, drive::Drive(d.profile), next++});
     for (const NvmeSpec& n : setup_.nvme) {
-        drive::DriveSpec spec = drive::defaultDrive(drive::DriveKind::Nvme, n.wwid);
-        spec.vendor = n.vendor.substr(0, 8);
-        spec.product = n.product.substr(0, 16);
-        spec.revision = n.revision.substr(0, 4);
-        nvmeDrives_.emplace_back(spec);
+        drive::DriveProfile profile = drive::defaultDrive(drive::DriveKind::Nvme, n.wwid);
+        profile.vendor = n.vendor.substr(0, 8);
+        profile.product = n.product.substr(0, 16);
+        profile.revision = n.revision.substr(0, 4);
+        nvmeDrives_.emplace_back(profile);
     }
 }
 
@@ -70,7 +70,7 @@ uint16_t Controller::nextDriveHandle(uint32_t after) const {
 uint16_t Controller::sepHandle(size_t link) const {
     for (const LiveDrive& d : drives_) {
         if (d.setup.link == static_cast<int>(link) &&
-            d.setup.spec.kind == drive::DriveKind::Enclosure) {
+            d.setup.profile.kind == drive::DriveKind::Enclosure) {
             return d.handle;
         }
     }
@@ -89,7 +89,7 @@ Bytes Controller::drivePage(uint8_t type, uint8_t ext, const LiveDrive& d) const
     set16(p, 20,
           direct ? static_cast<uint32_t>(s.phy + 1) : expanderHandle(static_cast<size_t>(s.link)));
     p[22] = static_cast<uint8_t>(s.phy);
-    p[23] = s.spec.accessStatus;
+    p[23] = s.profile.accessStatus;
     set16(p, 24, d.handle);
     set32(p, 28, deviceInfoOf(s));
     set16(p, 32, 0x0001);  // device present
@@ -104,7 +104,7 @@ int Controller::mapTarget(uint32_t targetId, uint32_t bus, uint16_t* handle) {
         *handle = nvmeHandle(targetId);
         return 0;
     }
-    if (bus == 0 && targetId < drives_.size() && drives_[targetId].setup.spec.mapErrno == 0) {
+    if (bus == 0 && targetId < drives_.size() && drives_[targetId].setup.profile.mapErrno == 0) {
         *handle = drives_[targetId].handle;
         return 0;
     }
@@ -162,6 +162,23 @@ void Controller::scsiIo(const uint8_t* frame, size_t length, const FrameIo& io, 
         return;
     }
     set16(r, 14, outcome.transferred < dataLength ? kIocStatusDataUnderrun : 0);
+}
+
+std::vector<size_t> Controller::hostDisks() const {
+    std::vector<size_t> out;
+    for (size_t i = 0; i < drives_.size(); ++i) {
+        const drive::DriveKind kind = drives_[i].setup.profile.kind;
+        if ((kind == drive::DriveKind::Sas || kind == drive::DriveKind::Sata) &&
+            drives_[i].setup.profile.accessStatus != 7 && drives_[i].setup.profile.mapErrno == 0) {
+            out.push_back(i);
+        }
+    }
+    return out;
+}
+
+drive::ScsiOutcome Controller::hostCommand(size_t index, const uint8_t* cdb, size_t cdbLength,
+                                           uint8_t* data, size_t dataLength) {
+    return drives_[index].model.execute(cdb, cdbLength, data, dataLength);
 }
 
 }  // namespace qemu::ctl

@@ -55,7 +55,7 @@ bool phyRange(const json& entry, int* first, int* last) {
 }
 
 // The "drive" object an expander's phy entries give for one phy.
-void applyPhyDrive(const json& expander, int phy, drive::DriveSpec* spec) {
+void applyPhyDrive(const json& expander, int phy, drive::DriveProfile* profile) {
     if (!expander.contains("phys") || !expander["phys"].is_array())
         return;
     for (const json& entry : expander["phys"]) {
@@ -65,7 +65,7 @@ void applyPhyDrive(const json& expander, int phy, drive::DriveSpec* spec) {
             continue;
         if (entry.contains("attached") && entry["attached"].is_object() &&
             entry["attached"].contains("drive")) {
-            drive::applyDriveObject(entry["attached"]["drive"], spec);
+            drive::applyDriveObject(entry["attached"]["drive"], profile);
         }
     }
 }
@@ -112,19 +112,19 @@ void addExpanderDrives(const json& scsi, const json& entry, int link, uint64_t e
         d.sasAddress = attached->sasAddress;
         d.link = link;
         d.phy = static_cast<int>(phy);
-        d.spec = drive::defaultDrive(sata ? drive::DriveKind::Sata : drive::DriveKind::Sas,
-                                     d.sasAddress);
-        applyPhyDrive(entry, d.phy, &d.spec);
+        d.profile = drive::defaultDrive(sata ? drive::DriveKind::Sata : drive::DriveKind::Sas,
+                                        d.sasAddress);
+        applyPhyDrive(entry, d.phy, &d.profile);
         s->drives.push_back(d);
     }
     DriveSetup ses;
     ses.sasAddress = expanderSas;  // the expander's own SSP target
     ses.link = link;
     ses.phy = static_cast<int>(config.phys.size());  // the expander's virtual phy
-    ses.spec = drive::defaultDrive(drive::DriveKind::Enclosure, ses.sasAddress);
-    ses.spec.vendor = config.vendor.substr(0, 8);
+    ses.profile = drive::defaultDrive(drive::DriveKind::Enclosure, ses.sasAddress);
+    ses.profile.vendor = config.vendor.substr(0, 8);
     if (!config.model.empty())
-        ses.spec.product = config.model.substr(0, 16);
+        ses.profile.product = config.model.substr(0, 16);
     s->drives.push_back(ses);
     // The drives of expanders cascaded behind this one come through the same link.
     for (uint64_t sas : cascaded) {
@@ -156,10 +156,10 @@ void parseDrives(const json& a, const json& scsi, ControllerSetup* s) {
             d.sasAddress = s->wwid + 0x1000 + phy;
             if (dev.contains("sasAddress"))
                 jsonNumber(dev["sasAddress"], &d.sasAddress);
-            d.spec = drive::defaultDrive(sata ? drive::DriveKind::Sata : drive::DriveKind::Sas,
-                                         d.sasAddress);
+            d.profile = drive::defaultDrive(sata ? drive::DriveKind::Sata : drive::DriveKind::Sas,
+                                            d.sasAddress);
             if (dev.contains("drive"))
-                drive::applyDriveObject(dev["drive"], &d.spec);
+                drive::applyDriveObject(dev["drive"], &d.profile);
             s->drives.push_back(d);
         }
     }

@@ -82,11 +82,12 @@ Controller::Controller(ControllerSetup setup, EmuServices& services)
     buildSettingsPages();
     buildDrives();
     loadState();
+    loadSlotStatus();
     // A misspelt fault would otherwise pass silently.
     static const char* const kFaultKinds[] = {
-        "frameStatus",    "configStatus",       "adapterInfoErrno", "passthroughErrno",
-        "hardResetErrno", "noReturnAfterReset", "uploadSize",       "walkRepeat",
-        "flashCorruption"};
+        "frameStatus",      "configStatus",   "adapterInfoErrno",
+        "passthroughErrno", "hardResetErrno", "noReturnAfterReset",
+        "uploadSize",       "walkRepeat",     "flashCorruption"};
     for (const FaultSpec& f : setup_.faults) {
         bool known = false;
         for (const char* kind : kFaultKinds)
@@ -181,6 +182,15 @@ int Controller::passthrough(const uint8_t* frame, size_t length, const FrameIo& 
             break;
         case kFunctionScsiIo:
             scsiIo(frame, length, io, reply);
+            break;
+        case kFunctionTaskManagement:
+            taskManagement(frame, length, reply);
+            break;
+        case kFunctionEnclosure:
+            enclosureProcessor(frame, length, reply);
+            break;
+        case kFunctionSataPassthrough:
+            sataPassthrough(frame, length, io, reply);
             break;
         default:
             startReply(reply, kGenericReplySize, function);
@@ -502,8 +512,8 @@ int Controller::mapHandle(uint16_t handle, uint32_t* targetId, uint32_t* bus) {
     for (size_t i = 0; i < drives_.size(); ++i) {
         if (drives_[i].handle != handle)
             continue;
-        if (drives_[i].setup.spec.mapErrno != 0)
-            return -drives_[i].setup.spec.mapErrno;
+        if (drives_[i].setup.profile.mapErrno != 0)
+            return -drives_[i].setup.profile.mapErrno;
         *targetId = static_cast<uint32_t>(i);
         *bus = 0;
         return 0;

@@ -265,7 +265,8 @@ void Controller::config(const uint8_t* frame, size_t length, const FrameIo& io, 
     const FaultSpec* fault = faults_.fire("configStatus", [&](const FaultSpec& f) {
         return (f.pageType < 0 || f.pageType == type) &&
                (f.extPageType < 0 || f.extPageType == ext) &&
-               (f.pageNumber < 0 || f.pageNumber == number) && (f.action < 0 || f.action == action) &&
+               (f.pageNumber < 0 || f.pageNumber == number) &&
+               (f.action < 0 || f.action == action) &&
                (f.address < 0 || static_cast<uint32_t>(f.address) == address);
     });
     if (fault != nullptr) {

@@ -80,7 +80,7 @@ struct NvmeSpec {
 // directly on one of its own phys (link -1), or an expander's enclosure
 // services target (on no phy).
 struct DriveSetup {
-    drive::DriveSpec spec;
+    drive::DriveProfile profile;
     uint64_t sasAddress = 0;
     int link = -1;
     int phy = 0;  // expander phy, or controller phy when direct

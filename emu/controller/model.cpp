@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "ctl_controller.h"
+#include "ctl_disk_nodes.h"
 #include "emu_api.h"
 
 namespace qemu {
@@ -193,9 +194,21 @@ class Topology final : public ControllerTopology {
             controllers_.push_back(std::make_unique<Controller>(std::move(setup), services));
             node->add(ioc, controllers_.back().get());
         }
+        std::vector<Controller*> all;
+        for (const auto& c : controllers_)
+            all.push_back(c.get());
+        disks_ = ctl::makeDiskNodes(all, services);
+        procScsi_ = ctl::procScsiText(all);
         // Nodes the driver creates even without an IOC behind them.
         const auto& section =
             topology.contains("controllers") ? topology["controllers"] : nlohmann::json();
+        if (section.is_object() && section.contains("procScsi") &&
+            section["procScsi"].is_string()) {
+            const std::string mode = section["procScsi"].get<std::string>();
+            procScsiMode_ = mode == "missing" ? ProcScsi::Missing
+                            : mode == "link"  ? ProcScsi::Link
+                                              : ProcScsi::File;
+        }
         if (section.is_object() && section.contains("emptyNodes") &&
             section["emptyNodes"].is_array()) {
             for (const auto& path : section["emptyNodes"]) {
@@ -214,6 +227,16 @@ class Topology final : public ControllerTopology {
         }
         return out;
     }
+
+    std::vector<HostDiskNode*> disks() override {
+        std::vector<HostDiskNode*> out;
+        for (const auto& d : disks_)
+            out.push_back(d.get());
+        return out;
+    }
+
+    std::string procScsiText() override { return procScsi_; }
+    ProcScsi procScsiMode() override { return procScsiMode_; }
 
   private:
     // The node of that path, or null (and a log line) for a path the driver
@@ -234,6 +257,9 @@ class Topology final : public ControllerTopology {
 
     std::vector<std::unique_ptr<Controller>> controllers_;
     std::map<std::string, std::unique_ptr<Node>> nodes_;
+    std::vector<std::unique_ptr<HostDiskNode>> disks_;
+    std::string procScsi_;
+    ProcScsi procScsiMode_ = ProcScsi::File;
 };
 
 }  // namespace

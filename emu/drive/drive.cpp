@@ -51,8 +51,8 @@ bool spend(int* count) {
 
 }  // namespace
 
-DriveSpec defaultDrive(DriveKind kind, uint64_t sasAddress) {
-    DriveSpec d;
+DriveProfile defaultDrive(DriveKind kind, uint64_t sasAddress) {
+    DriveProfile d;
     d.kind = kind;
     char serial[32];
     std::snprintf(serial, sizeof serial, "QZ%010llX",
@@ -87,7 +87,7 @@ DriveSpec defaultDrive(DriveKind kind, uint64_t sasAddress) {
     return d;
 }
 
-void applyDriveObject(const nlohmann::json& o, DriveSpec* d) {
+void applyDriveObject(const nlohmann::json& o, DriveProfile* d) {
     if (!o.is_object())
         return;
     auto text = [&](const char* key, std::string* field, size_t limit) {
@@ -134,7 +134,7 @@ void applyDriveObject(const nlohmann::json& o, DriveSpec* d) {
 }
 
 uint8_t Drive::peripheralType() const {
-    return spec_.kind == DriveKind::Enclosure ? 0x0D : 0x00;
+    return profile_.kind == DriveKind::Enclosure ? 0x0D : 0x00;
 }
 
 std::vector<uint8_t> Drive::answer(const uint8_t* cdb, size_t cdbLength,
@@ -144,7 +144,7 @@ std::vector<uint8_t> Drive::answer(const uint8_t* cdb, size_t cdbLength,
         outcome->sense = fixedSense(kKeyIllegalRequest, asc, 0);
         return std::vector<uint8_t>();
     };
-    const bool disk = spec_.kind != DriveKind::Enclosure;
+    const bool disk = profile_.kind != DriveKind::Enclosure;
     switch (cdb[0]) {
         case 0x00:  // TEST UNIT READY
             return cdbLength == 6 ? std::vector<uint8_t>() : illegal(0x24);
@@ -159,14 +159,14 @@ std::vector<uint8_t> Drive::answer(const uint8_t* cdb, size_t cdbLength,
                 d[2] = 0x06;
                 d[3] = 0x02;
                 d[4] = 91;
-                d[6] = spec_.kind == DriveKind::Enclosure ? 0x40 : 0x00;  // EncServ
-                d[7] = 0x02;                                              // CmdQue
-                putPadded(d, 8, 8, spec_.vendor);
-                putPadded(d, 16, 16, spec_.product);
-                putPadded(d, 32, 4, spec_.revision);
+                d[6] = profile_.kind == DriveKind::Enclosure ? 0x40 : 0x00;  // EncServ
+                d[7] = 0x02;                                                 // CmdQue
+                putPadded(d, 8, 8, profile_.vendor);
+                putPadded(d, 16, 16, profile_.product);
+                putPadded(d, 32, 4, profile_.revision);
                 return d;
             }
-            const bool rotation = disk && spec_.rotationRate != 0;
+            const bool rotation = disk && profile_.rotationRate != 0;
             switch (cdb[2]) {
                 case 0x00: {
                     std::vector<uint8_t> d = {peripheralType(), 0x00, 0, 0, 0x00, 0x80};
@@ -176,11 +176,11 @@ std::vector<uint8_t> Drive::answer(const uint8_t* cdb, size_t cdbLength,
                     return d;
                 }
                 case 0x80: {
-                    std::vector<uint8_t> d(4 + spec_.serial.size(), 0);
+                    std::vector<uint8_t> d(4 + profile_.serial.size(), 0);
                     d[0] = peripheralType();
                     d[1] = 0x80;
-                    putBe16(d, 2, static_cast<uint32_t>(spec_.serial.size()));
-                    std::memcpy(d.data() + 4, spec_.serial.data(), spec_.serial.size());
+                    putBe16(d, 2, static_cast<uint32_t>(profile_.serial.size()));
+                    std::memcpy(d.data() + 4, profile_.serial.data(), profile_.serial.size());
                     return d;
                 }
                 case 0xB1:
@@ -189,8 +189,8 @@ std::vector<uint8_t> Drive::answer(const uint8_t* cdb, size_t cdbLength,
                         d[0] = peripheralType();
                         d[1] = 0xB1;
                         putBe16(d, 2, 0x3C);
-                        putBe16(d, 4, spec_.rotationRate);
-                        d[7] = spec_.formFactor & 0x0F;
+                        putBe16(d, 4, profile_.rotationRate);
+                        d[7] = profile_.formFactor & 0x0F;
                         return d;
                     }
                     return illegal(0x24);
@@ -202,19 +202,19 @@ std::vector<uint8_t> Drive::answer(const uint8_t* cdb, size_t cdbLength,
             if (!disk || cdbLength != 10)
                 return illegal(0x20);
             std::vector<uint8_t> d(8, 0);
-            const uint64_t last = spec_.blocks == 0 ? 0 : spec_.blocks - 1;
+            const uint64_t last = profile_.blocks == 0 ? 0 : profile_.blocks - 1;
             putBe32(d, 0, last > 0xFFFFFFFFULL ? 0xFFFFFFFFu : static_cast<uint32_t>(last));
-            putBe32(d, 4, spec_.blockSize);
+            putBe32(d, 4, profile_.blockSize);
             return d;
         }
         case 0x9E: {  // SERVICE ACTION IN (16): READ CAPACITY (16)
             if (!disk || cdbLength != 16 || (cdb[1] & 0x1F) != 0x10)
                 return illegal(0x20);
             std::vector<uint8_t> d(32, 0);
-            const uint64_t last = spec_.blocks == 0 ? 0 : spec_.blocks - 1;
+            const uint64_t last = profile_.blocks == 0 ? 0 : profile_.blocks - 1;
             putBe32(d, 0, static_cast<uint32_t>(last >> 32));
             putBe32(d, 4, static_cast<uint32_t>(last));
-            putBe32(d, 8, spec_.blockSize);
+            putBe32(d, 8, profile_.blockSize);
             return d;
         }
         default:

@@ -26,7 +26,7 @@ struct DriveFaults {
     int shortData = 0;
 };
 
-struct DriveSpec {
+struct DriveProfile {
     DriveKind kind = DriveKind::Sas;
     std::string vendor = "QUARLEN";
     std::string product = "QD12 SAS HDD";
@@ -44,8 +44,8 @@ struct DriveSpec {
 
 // Defaults for a kind, then the keys of a "drive" object (absent or
 // malformed keys keep the default).
-DriveSpec defaultDrive(DriveKind kind, uint64_t sasAddress);
-void applyDriveObject(const nlohmann::json& object, DriveSpec* spec);
+DriveProfile defaultDrive(DriveKind kind, uint64_t sasAddress);
+void applyDriveObject(const nlohmann::json& object, DriveProfile* profile);
 
 struct ScsiOutcome {
     uint8_t status = 0;          // SCSI status byte
@@ -55,8 +55,8 @@ struct ScsiOutcome {
 
 class Drive final {
   public:
-    explicit Drive(DriveSpec spec) : spec_(std::move(spec)), faults_(spec_.faults) {}
-    const DriveSpec& spec() const { return spec_; }
+    explicit Drive(DriveProfile profile) : profile_(std::move(profile)), faults_(profile_.faults) {}
+    const DriveProfile& profile() const { return profile_; }
     uint8_t peripheralType() const;
     // Runs one command; data receives at most dataLength bytes.
     ScsiOutcome execute(const uint8_t* cdb, size_t cdbLength, uint8_t* data, size_t dataLength);
@@ -64,7 +64,7 @@ class Drive final {
   private:
     std::vector<uint8_t> answer(const uint8_t* cdb, size_t cdbLength, ScsiOutcome* outcome) const;
 
-    DriveSpec spec_;
+    DriveProfile profile_;
     DriveFaults faults_;
 };
 

@@ -456,6 +456,7 @@ void parseFaults(const json& f, FaultConfig& faults) {
         faults.bufferFaults.push_back(bf);
     }
     faults.resetNeverReturns = f.value("resetNeverReturns", false);
+    faults.openDenied = f.value("openDenied", false);
     if (f.contains("typeChangeOnReopen")) {
         const json& t = f["typeChangeOnReopen"];
         faults.typeChangeAfterCloses = static_cast<int>(numberOr(t, "afterCloses", 1));

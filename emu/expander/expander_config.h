@@ -145,6 +145,7 @@ struct FaultConfig {
     int shortReadSkip = 0;     // matching commands that still pass in full
     std::vector<BufferFault> bufferFaults;
     bool resetNeverReturns = false;
+    bool openDenied = false;        // opens fail with EACCES, as for a user who is not root
     int typeChangeAfterCloses = 0;  // 0: never
     int typeChangeTo = 0;
     CountedFault hostStatus;

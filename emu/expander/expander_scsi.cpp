@@ -62,6 +62,8 @@ bool ExpanderNode::present() {
 }
 
 int ExpanderNode::onOpen() {
+    if (config_.faults.openDenied)
+        return -EACCES;
     settle();
     return away_ ? -ENODEV : 0;
 }

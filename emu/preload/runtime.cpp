@@ -45,6 +45,29 @@ constexpr unsigned long kDriverPassthrough = 0xC0484C14;
 constexpr size_t kPassthroughWordsOffset = 64;
 constexpr size_t kPassthroughFrameOffset = 68;
 constexpr uint32_t kMaxFrameWords = 128;
+constexpr unsigned kDiskMajor = 8;
+constexpr ino_t kDiskInodeBase = 0x53000000;
+constexpr const char* kProcScsi = "/proc/scsi/scsi";
+constexpr unsigned long kScsiIoctlGetIdLun = 0x5382;
+
+// The host's SCSI disk, CD and tape names belong to the emulator like the sg
+// nodes: "/dev/sd" and 1 to 3 letters, "/dev/sr" or "/dev/st" and digits
+// (so /dev/stdin and the like pass through).
+bool isHostScsiPath(const std::string& path) {
+    if (path.size() < 8 || path.compare(0, 6, "/dev/s") != 0)
+        return false;
+    const char kind = path[6];
+    const std::string rest = path.substr(7);
+    if (kind == 'd') {
+        return rest.size() <= 3 &&
+               std::all_of(rest.begin(), rest.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+    }
+    if (kind == 'r' || kind == 't') {
+        return rest.size() <= 7 &&
+               std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
+    return false;
+}
 
 VirtualClock g_clock;
 std::atomic<int> g_realTime{-1};
@@ -123,7 +146,7 @@ void fillCharDevice(struct stat* st, unsigned major, unsigned minor, ino_t inode
 }
 
 struct OpenNode {
-    enum class Kind { Sg, Control, Directory };
+    enum class Kind { Sg, Control, Directory, Disk, File };
     Kind kind = Kind::Sg;
     int sgNumber = -1;
     SgNode* sg = nullptr;
@@ -170,6 +193,9 @@ class Runtime final {
     int openSg(int number, int flags);
     int openControl(const std::string& path, ControlNode* node, int flags);
     int openDirectory(int flags);
+    HostDiskNode* findDisk(const std::string& path);
+    int openDisk(const std::string& path, int flags);
+    int openProcScsi(int flags);
     int handOut(const OpenNode& node, int flags);
     // Files a freshly opened descriptor under its inode, dropping whatever a
     // reused number still held; closes it and returns -errno if fstat fails.
@@ -343,6 +369,50 @@ int Runtime::openControl(const std::string& path, ControlNode* node, int flags) 
     return handOut(entry, flags);
 }
 
+HostDiskNode* Runtime::findDisk(const std::string& path) {
+    if (!models_.controllers)
+        return nullptr;
+    for (HostDiskNode* disk : models_.controllers->disks()) {
+        if (disk->path() == path)
+            return disk;
+    }
+    return nullptr;
+}
+
+int Runtime::openDisk(const std::string& path, int flags) {
+    if ((flags & O_DIRECTORY) != 0)
+        return -ENOTDIR;
+    HostDiskNode* disk = findDisk(path);
+    if (disk == nullptr)
+        return -ENOENT;
+    OpenNode entry;
+    entry.kind = OpenNode::Kind::Disk;
+    entry.sg = disk;
+    entry.path = path;
+    return handOut(entry, flags);
+}
+
+// A read-only file holding the kernel's device list; reads and seeks work on
+// the descriptor itself.
+int Runtime::openProcScsi(int flags) {
+    if ((flags & O_ACCMODE) != O_RDONLY || (flags & O_DIRECTORY) != 0)
+        return -EACCES;
+    const std::string text = models_.controllers->procScsiText();
+    int fd = memfd_create("quarlen-emu:/proc/scsi/scsi", (flags & O_CLOEXEC) ? MFD_CLOEXEC : 0);
+    if (fd < 0)
+        return -errno;
+    if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+        lseek(fd, 0, SEEK_SET) != 0) {
+        const int error = errno != 0 ? errno : EIO;
+        QEMU_REAL(close)(fd);
+        return -error;
+    }
+    OpenNode entry;
+    entry.kind = OpenNode::Kind::File;
+    entry.path = kProcScsi;
+    return track(fd, entry);
+}
+
 int Runtime::openDirectory(int flags) {
     if ((flags & O_ACCMODE) != O_RDONLY || (flags & O_CREAT) != 0)
         return -EISDIR;
@@ -365,6 +435,16 @@ int Runtime::open(const std::string& path, int flags) {
     ControlNode* control = nullptr;
     if (findControl(path, &control) >= 0)
         return openControl(path, control, flags);
+    if (isHostScsiPath(path))
+        return openDisk(path, flags);
+    if (path == kProcScsi && models_.controllers) {
+        const auto mode = models_.controllers->procScsiMode();
+        if (mode == ControllerTopology::ProcScsi::Missing)
+            return -ENOENT;
+        if (mode == ControllerTopology::ProcScsi::Link && (flags & O_NOFOLLOW) != 0)
+            return -ELOOP;
+        return openProcScsi(flags);
+    }
     return kPassThrough;
 }
 
@@ -382,6 +462,23 @@ int Runtime::stat(const std::string& path, struct stat* st) {
             return -ENOENT;
         fillCharDevice(st, kSgMajor, static_cast<unsigned>(number),
                        kSgInodeBase + static_cast<ino_t>(number), created_);
+        return 0;
+    }
+    if (isHostScsiPath(path)) {
+        const HostDiskNode* disk = findDisk(path);
+        if (disk == nullptr)
+            return -ENOENT;
+        fillCharDevice(st, kDiskMajor, static_cast<unsigned>(disk->scsiId()),
+                       kDiskInodeBase + static_cast<ino_t>(disk->scsiId()), created_);
+        st->st_mode = S_IFBLK | 0660;
+        return 0;
+    }
+    if (path == kProcScsi && models_.controllers) {
+        if (models_.controllers->procScsiMode() == ControllerTopology::ProcScsi::Missing)
+            return -ENOENT;
+        fillCharDevice(st, 0, 0, kDiskInodeBase - 1, created_);
+        st->st_mode = S_IFREG | 0444;
+        st->st_size = 0;  // as procfs reports it
         return 0;
     }
     ControlNode* control = nullptr;
@@ -423,8 +520,15 @@ void Runtime::forget(int fd) {
 int Runtime::fstat(int fd, struct stat* st) {
     std::lock_guard<std::mutex> lock(mutex_);
     const OpenNode* node = lookup(fd);
-    if (node == nullptr || node->kind == OpenNode::Kind::Directory)
+    if (node == nullptr || node->kind == OpenNode::Kind::Directory ||
+        node->kind == OpenNode::Kind::File)
         return kPassThrough;
+    if (node->kind == OpenNode::Kind::Disk) {
+        fillCharDevice(st, kDiskMajor, static_cast<unsigned>(node->sg->scsiId()),
+                       kDiskInodeBase + static_cast<ino_t>(node->sg->scsiId()), created_);
+        st->st_mode = S_IFBLK | 0660;
+        return 0;
+    }
     if (node->kind == OpenNode::Kind::Sg) {
         fillCharDevice(st, kSgMajor, static_cast<unsigned>(node->sgNumber),
                        kSgInodeBase + static_cast<ino_t>(node->sgNumber), created_);
@@ -439,7 +543,8 @@ int Runtime::fstat(int fd, struct stat* st) {
 
 void Runtime::countRequest(const OpenNode& node, unsigned long request, const void* argument) {
     const auto* bytes = static_cast<const uint8_t*>(argument);
-    if (node.kind == OpenNode::Kind::Sg) {
+    // Host disk nodes (/dev/sdX) count with the sg nodes: SG_IO and ioctls.
+    if (node.kind == OpenNode::Kind::Sg || node.kind == OpenNode::Kind::Disk) {
         if (request != SG_IO) {
             stats_.countSgIoctl(request);
             return;
@@ -477,7 +582,25 @@ int Runtime::ioctl(int fd, unsigned long request, void* argument) {
     const OpenNode* node = lookup(fd);
     if (node == nullptr || node->kind == OpenNode::Kind::Directory)
         return kPassThrough;
+    if (node->kind == OpenNode::Kind::File)
+        return -ENOTTY;
     countRequest(*node, request, argument);
+    if (node->kind == OpenNode::Kind::Disk) {
+        if (request == kScsiIoctlGetIdLun) {
+            if (argument == nullptr)
+                return -EFAULT;
+            const SgNode& d = *node->sg;
+            const uint32_t id = (static_cast<uint32_t>(d.scsiId()) & 0xFF) |
+                                ((static_cast<uint32_t>(d.lun()) & 0xFF) << 8) |
+                                ((static_cast<uint32_t>(d.channel()) & 0xFF) << 16) |
+                                ((static_cast<uint32_t>(d.hostNumber()) & 0xFF) << 24);
+            const uint32_t words[2] = {id, static_cast<uint32_t>(d.hostNumber()) + 1};
+            std::memcpy(argument, words, sizeof words);
+            services_.logLine(node->path + " GET_IDLUN");
+            return 0;
+        }
+        return sgIoctl(*node->sg, -1, request, argument, services_);
+    }
     if (node->kind == OpenNode::Kind::Sg) {
         return sgIoctl(*node->sg, node->sgNumber, request, argument, services_);
     }
@@ -622,7 +745,8 @@ bool mayBeEmulatedPath(const char* path) {
         return false;
     while (*path == '/')
         ++path;
-    return std::strncmp(path, "dev/", 4) == 0 || std::strncmp(path, "sys/", 4) == 0;
+    return std::strncmp(path, "dev/", 4) == 0 || std::strncmp(path, "sys/", 4) == 0 ||
+           std::strncmp(path, "proc/scsi/", 10) == 0;
 }
 
 int emuOpen(const char* path, int flags) {
@@ -643,7 +767,7 @@ int emuStat(const char* path, struct stat* st) {
             std::string normal;
             if (!normalise(path, &normal))
                 return kPassThrough;
-            if (normal != kSgClassDir && normal.compare(0, 5, "/dev/") != 0)
+            if (normal != kSgClassDir && normal != kProcScsi && normal.compare(0, 5, "/dev/") != 0)
                 return kPassThrough;
             return Runtime::instance().stat(normal, st);
         },

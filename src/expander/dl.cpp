@@ -62,6 +62,26 @@ FileRead readImage(FILE* file, ByteBuffer* contents) {
     return FileRead::Ok;
 }
 
+// readImage with the failure reported: the empty-file text is shared, the
+// allocation and read texts are each download's own.
+bool readImageReported(FILE* file, ByteBuffer* contents, const char* noMemory,
+                       const char* readFailed) {
+    switch (readImage(file, contents)) {
+        case FileRead::Ok:
+            return true;
+        case FileRead::Empty:
+            logError("File length is not sufficent, size is less than 1.");
+            return false;
+        case FileRead::NoMemory:
+            logError("%s", noMemory);
+            return false;
+        case FileRead::Short:
+            logError("%s", readFailed);
+            return false;
+    }
+    return false;
+}
+
 // Opens the file named after an -fw or -mfg option.
 uint32_t openImageOption(const char* option, const char* path, FilePtr* file) {
     file->reset(std::fopen(path, "rb"));
@@ -159,19 +179,9 @@ uint32_t versionByte(uint32_t version, int index) {
 Step downloadFirmware(const DownloadRequest& request) {
     logPrintLine("\nExecuting Operation : Flash Firmware Image \n");
     ByteBuffer image;
-    switch (readImage(request.firmware.get(), &image)) {
-        case FileRead::Ok:
-            break;
-        case FileRead::Empty:
-            logError("File length is not sufficent, size is less than 1.");
-            return Step::Failed;
-        case FileRead::NoMemory:
-            logError("Error in allocating memory.");
-            return Step::Failed;
-        case FileRead::Short:
-            logError("Error in reading FW file contents.");
-            return Step::Failed;
-    }
+    if (!readImageReported(request.firmware.get(), &image, "Error in allocating memory.",
+                           "Error in reading FW file contents."))
+        return Step::Failed;
     const FirmwareImageCheck check = checkFirmwareImage(image.data(), image.size());
     // A declared length below one word leaves nothing to send.
     if (check.imageLength == 0) {
@@ -223,19 +233,10 @@ Step downloadFirmware(const DownloadRequest& request) {
 Step downloadManufacturing(const DownloadRequest& request) {
     logPrintLine("\nExecuting Operation : Flash Manufacturing image.\n");
     ByteBuffer image;
-    switch (readImage(request.manufacturing.get(), &image)) {
-        case FileRead::Ok:
-            break;
-        case FileRead::Empty:
-            logError("File length is not sufficent, size is less than 1.");
-            return Step::Failed;
-        case FileRead::NoMemory:
-            logError("Error in allocating memory for mfg page header.");
-            return Step::Failed;
-        case FileRead::Short:
-            logError("Error in Manufacturing image download operation.");
-            return Step::Failed;
-    }
+    if (!readImageReported(request.manufacturing.get(), &image,
+                           "Error in allocating memory for mfg page header.",
+                           "Error in Manufacturing image download operation."))
+        return Step::Failed;
     const MfgImageCheck check = checkManufacturingImage(image.data(), image.size());
     logPrintLine("Image signature validation : %s", check.signatureValid ? "Passed" : "Failed");
     logPrintLine("");
@@ -276,19 +277,10 @@ Step downloadManufacturing(const DownloadRequest& request) {
 Step downloadBuffer(const DownloadRequest& request) {
     logPrintLine("\nExecuting Operation : Flash Buffer image.\n");
     ByteBuffer image;
-    switch (readImage(request.buffer.get(), &image)) {
-        case FileRead::Ok:
-            break;
-        case FileRead::Empty:
-            logError("File length is not sufficent, size is less than 1.");
-            return Step::Failed;
-        case FileRead::NoMemory:
-            logError("Error in allocating memory for buffer image.");
-            return Step::Failed;
-        case FileRead::Short:
-            logError("Error in Buffer image download operation.");
-            return Step::Failed;
-    }
+    if (!readImageReported(request.buffer.get(), &image,
+                           "Error in allocating memory for buffer image.",
+                           "Error in Buffer image download operation."))
+        return Step::Failed;
     const Consent consent = confirmDownload(request);
     if (consent != Consent::Go)
         return consentStep(consent);

@@ -8,7 +8,7 @@ constexpr uint32_t kMaxField = 99;
 
 enum class Length { None, Char, Short };
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -41,38 +41,38 @@ bool readField(std::string_view format, size_t* pos, uint32_t* value) {
 // Parses the conversion that starts after a '%' at *pos. On success *pos is
 // past the conversion character; on failure *pos is at the character that
 // made it invalid (or the end).
-bool parseSpec(std::string_view format, size_t* pos, Spec* spec) {
+bool parseConversion(std::string_view format, size_t* pos, Conversion* conv) {
     size_t p = *pos;
     for (; p < format.size(); ++p) {
         const char c = format[p];
         if (c == '-')
-            spec->left = true;
+            conv->left = true;
         else if (c == '+')
-            spec->plus = true;
+            conv->plus = true;
         else if (c == ' ')
-            spec->space = true;
+            conv->space = true;
         else if (c == '#')
-            spec->alternate = true;
+            conv->alternate = true;
         else if (c == '0')
-            spec->zero = true;
+            conv->zero = true;
         else
             break;
     }
-    bool ok = readField(format, &p, &spec->width);
+    bool ok = readField(format, &p, &conv->width);
     if (ok && p < format.size() && format[p] == '.') {
         ++p;
         uint32_t precision = 0;
         ok = readField(format, &p, &precision);
-        spec->precision = static_cast<int32_t>(precision);
+        conv->precision = static_cast<int32_t>(precision);
     }
     if (ok && p < format.size()) {
         const char c = format[p];
         if (c == 'h') {
             ++p;
-            spec->length = Length::Short;
+            conv->length = Length::Short;
             if (p < format.size() && format[p] == 'h') {
                 ++p;
-                spec->length = Length::Char;
+                conv->length = Length::Char;
             }
         } else if (c == 'l') {
             ++p;
@@ -93,7 +93,7 @@ bool parseSpec(std::string_view format, size_t* pos, Spec* spec) {
             case 'c':
             case 'p':
             case 's':
-                spec->conversion = format[p];
+                conv->conversion = format[p];
                 *pos = p + 1;
                 return true;
             default:
@@ -110,11 +110,11 @@ void pad(std::string* out, uint32_t count, char c) {
 
 // Appends body with the field width applied (spaces; zeros go between the
 // prefix and the digits when asked for).
-void appendField(const Spec& spec, std::string_view prefix, std::string_view digits, bool zeroPad,
-                 std::string* out) {
+void appendField(const Conversion& conv, std::string_view prefix, std::string_view digits,
+                 bool zeroPad, std::string* out) {
     const size_t used = prefix.size() + digits.size();
-    const uint32_t fill = spec.width > used ? static_cast<uint32_t>(spec.width - used) : 0;
-    if (spec.left) {
+    const uint32_t fill = conv.width > used ? static_cast<uint32_t>(conv.width - used) : 0;
+    if (conv.left) {
         out->append(prefix);
         out->append(digits);
         pad(out, fill, ' ');
@@ -183,24 +183,24 @@ char* digitsBefore(uint32_t v, uint32_t base, bool upper, char* end) {
     }
 }
 
-void formatInteger(const Spec& spec, uint32_t raw, std::string* out) {
-    const char c = spec.conversion;
+void formatInteger(const Conversion& conv, uint32_t raw, std::string* out) {
+    const char c = conv.conversion;
     const bool isSigned = c == 'd' || c == 'i';
     uint32_t magnitude = 0;
     bool negative = false;
     if (isSigned) {
         int32_t v = static_cast<int32_t>(raw);
-        if (spec.length == Length::Char)
+        if (conv.length == Length::Char)
             v = static_cast<int8_t>(raw);
-        else if (spec.length == Length::Short)
+        else if (conv.length == Length::Short)
             v = static_cast<int16_t>(raw);
         negative = v < 0;
         magnitude = negative ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
     } else {
         magnitude = raw;
-        if (spec.length == Length::Char)
+        if (conv.length == Length::Char)
             magnitude = static_cast<uint8_t>(raw);
-        else if (spec.length == Length::Short)
+        else if (conv.length == Length::Short)
             magnitude = static_cast<uint16_t>(raw);
     }
     const uint32_t base = c == 'o' ? 8 : (c == 'x' || c == 'X') ? 16 : 10;
@@ -209,32 +209,32 @@ void formatInteger(const Spec& spec, uint32_t raw, std::string* out) {
     char digits[kMaxField + 16];
     char* const end = digits + sizeof digits;
     char* first = end;
-    if (!(spec.precision == 0 && magnitude == 0))
+    if (!(conv.precision == 0 && magnitude == 0))
         first = digitsBefore(magnitude, base, c == 'X', end);
-    while (spec.precision > 0 && end - first < spec.precision)
+    while (conv.precision > 0 && end - first < conv.precision)
         *--first = '0';
-    if (c == 'o' && spec.alternate && (first == end || *first != '0'))
+    if (c == 'o' && conv.alternate && (first == end || *first != '0'))
         *--first = '0';
 
     char prefix[3] = {};
     size_t prefixLength = 0;
-    if (isSigned && (negative || spec.plus || spec.space))
-        prefix[prefixLength++] = negative ? '-' : spec.plus ? '+' : ' ';
-    if ((c == 'x' || c == 'X') && spec.alternate && magnitude != 0) {
+    if (isSigned && (negative || conv.plus || conv.space))
+        prefix[prefixLength++] = negative ? '-' : conv.plus ? '+' : ' ';
+    if ((c == 'x' || c == 'X') && conv.alternate && magnitude != 0) {
         prefix[prefixLength++] = '0';
         prefix[prefixLength++] = c;
     }
-    appendField(spec, std::string_view(prefix, prefixLength),
+    appendField(conv, std::string_view(prefix, prefixLength),
                 std::string_view(first, static_cast<size_t>(end - first)),
-                spec.zero && spec.precision < 0, out);
+                conv.zero && conv.precision < 0, out);
 }
 
-void formatValue(const Spec& spec, uint32_t value, std::string* out) {
-    switch (spec.conversion) {
+void formatValue(const Conversion& conv, uint32_t value, std::string* out) {
+    switch (conv.conversion) {
         case 'c': {
             const char ch =
                 value % 256 >= 0x20 && value % 256 <= 0x7E ? static_cast<char>(value % 256) : '.';
-            appendField(spec, {}, std::string_view(&ch, 1), false, out);
+            appendField(conv, {}, std::string_view(&ch, 1), false, out);
             return;
         }
         case 'p':
@@ -243,12 +243,12 @@ void formatValue(const Spec& spec, uint32_t value, std::string* out) {
             char hex[12];
             char* const end = hex + sizeof hex;
             const char* first = digitsBefore(value, 16, false, end);
-            appendField(spec, "0x", std::string_view(first, static_cast<size_t>(end - first)),
+            appendField(conv, "0x", std::string_view(first, static_cast<size_t>(end - first)),
                         false, out);
             return;
         }
         default:
-            formatInteger(spec, value, out);
+            formatInteger(conv, value, out);
     }
 }
 
@@ -286,11 +286,11 @@ void expandFormat(std::string_view format, const uint32_t* args, size_t argCount
             ++pos;
             continue;
         }
-        Spec spec;
+        Conversion conv;
         size_t end = pos;
-        const bool valid = parseSpec(format, &end, &spec);
+        const bool valid = parseConversion(format, &end, &conv);
         if (valid && used < argCount) {
-            formatValue(spec, args[used++], out);
+            formatValue(conv, args[used++], out);
             pos = end;
             continue;
         }

@@ -67,3 +67,24 @@ uint32_t printSasDeviceList(const uint32_t* adapterHandle, uint32_t count) {
     }
     return 0;
 }
+
+uint32_t rediscoverAttachedDevices(const uint32_t* adapterHandle, const char* rediscoverFailure,
+                                   NoDevicesNote note, uint32_t* count) {
+    if (XolLib2RediscoverDevices(adapterHandle) != kXolStatusSuccess) {
+        logError("%s", rediscoverFailure);
+        return 1;
+    }
+    *count = 0;
+    if (XolLib2GetDeviceCount(adapterHandle, count) != kXolStatusSuccess) {
+        logError("Unable to get the device count.");
+        return 1;
+    }
+    if (*count == 0) {
+        if (note == NoDevicesNote::Warning)
+            logWarn("There are no devices attached.");
+        else
+            logPrintLine("There are no devices attached.");
+        return 1;
+    }
+    return 0;
+}

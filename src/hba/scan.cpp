@@ -171,19 +171,10 @@ uint32_t hbaScanCommand(uint32_t count, char** /*words*/) {
     printLinkSummary(*target, handle, kSasLinks);
     if (newestFamily(*target))
         printLinkSummary(*target, handle, kPcieLinks);
-    if (XolLib2RediscoverDevices(handle) != kXolStatusSuccess) {
-        logError("Rediscover API failed while getting device count");
-        return 1;
-    }
     uint32_t devices = 0;
-    if (XolLib2GetDeviceCount(handle, &devices) != kXolStatusSuccess) {
-        logError("Unable to get the device count.");
+    if (rediscoverAttachedDevices(handle, "Rediscover API failed while getting device count",
+                                  NoDevicesNote::Line, &devices) != 0)
         return 1;
-    }
-    if (devices == 0) {
-        logPrintLine("There are no devices attached.");
-        return 1;
-    }
     if (printSasDeviceList(handle, devices) != 0)
         return 1;
     if (newestFamily(*target))

@@ -2,6 +2,7 @@
 // adapter, found by asking each SCSI node for its address.
 #include "hba/show_sys.h"
 
+#include "hba/device_list.h"
 #include "hba/device_nodes.h"
 #include "hba/names.h"
 #include "shell/bytes.h"
@@ -10,19 +11,10 @@
 
 uint32_t showSystemDevices(AdapterRecord* adapter) {
     const uint32_t* handle = &adapter->adapterHandle;
-    if (XolLib2RediscoverDevices(handle) != kXolStatusSuccess) {
-        logError("Rediscover API failed while getting device count");
-        return 1;
-    }
     uint32_t count = 0;
-    if (XolLib2GetDeviceCount(handle, &count) != kXolStatusSuccess) {
-        logError("Unable to get the device count.");
+    if (rediscoverAttachedDevices(handle, "Rediscover API failed while getting device count",
+                                  NoDevicesNote::Warning, &count) != 0)
         return 1;
-    }
-    if (count == 0) {
-        logWarn("There are no devices attached.");
-        return 1;
-    }
     // The host number is the IOC number, which the library hands out only in
     // the adapter name.
     uint32_t host = 0;

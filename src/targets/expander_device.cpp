@@ -210,8 +210,16 @@ uint32_t readChipRegister(Target* target, uint32_t address, uint8_t* buffer, uin
         return 1;
     uint8_t cdb[kBufferCdbLength];
     buildChipRegisterCdb(cdb, kOpReadBuffer, address, static_cast<uint16_t>(length));
-    // No transferred count: a short block fails inside the read, with its message.
-    return device->read(target, cdb, kBufferCdbLength, buffer, length, nullptr);
+    uint32_t transferred = 0;
+    if (device->read(target, cdb, kBufferCdbLength, buffer, length, &transferred) != 0)
+        return 1;
+    // Registers the device did not send are not zeros: a short block is a
+    // failed read, reported like any other failed transfer.
+    if (transferred < length) {
+        logError("Unable to perform the IO header operation.");
+        return 1;
+    }
+    return 0;
 }
 
 uint32_t readBufferDescriptor(Target* target, uint8_t bufferId, uint32_t* value) {

@@ -451,9 +451,10 @@ uint32_t XolLib2WalkPages(const uint32_t* handle, uint8_t pageType, uint8_t extP
         next = getLe16(page.data(), handleOffset);
         const uint8_t bit = static_cast<uint8_t>(1u << (next % 8));
         if ((seen[next / 8] & bit) != 0)
-            return kXolStatusSuccess;
+            break;
         seen[next / 8] |= bit;
         if (const uint32_t stop = visit(context, page.data(), bufferSize); stop != 0)
             return stop;
     }
+    return kXolStatusSuccess;
 }

@@ -177,6 +177,18 @@ uint32_t lookupAdapter(const uint32_t* handle, XolAdapterRecord** record);
 // optional.
 uint32_t lookupDevice(const uint32_t* handle, XolDeviceRecord** device, XolAdapterRecord** adapter);
 
+// The device of a handle word, which must belong to this adapter; else 48.
+uint32_t lookupAdapterDevice(const uint32_t* device, const XolAdapterRecord* adapter,
+                             XolDeviceRecord** record);
+// The driver's mapping request: the handle, or target id and bus, not given
+// are sent as 0xFFFF / 0xFFFFFFFF and come back filled. 32/52 transport.
+uint32_t mapDeviceRequest(const XolAdapterRecord& adapter, uint16_t* devHandle, uint32_t* targetId,
+                          uint32_t* bus);
+// SAS Device page 0 (or the extended type 29 page) of one device by handle;
+// *received is what both the page and the buffer cover.
+uint32_t readDevicePageByHandle(XolAdapterRecord* adapter, bool secondList, uint16_t devHandle,
+                                uint8_t* page, uint32_t capacity, uint32_t* received);
+
 // Enumerates the adapter's devices into its (empty) list: 0, or the status
 // of the SAS device page walk that failed.
 uint32_t enumerateDevices(XolAdapterRecord* adapter);

@@ -333,8 +333,7 @@ uint32_t XolLib2ReadEnclosurePage0(const uint32_t* handle, uint32_t form, uint16
 // into a zeroed buffer of bufferSize bytes and taking the object's own 16-bit
 // handle at handleOffset as the next start. visit returns 0 to go on; any
 // other value ends the walk with that status. 0 when the controller answers
-// 258 (end of list) or hands out a handle already visited (a list that loops;
-// that page is not visited again);
+// 258 (end of list) or hands out a handle already visited (a list that loops);
 // any other read failure ends the walk with its status. 18: visit null or
 // handleOffset outside the buffer.
 using XolPageVisitor = uint32_t (*)(void* context, const uint8_t* page, uint32_t size);

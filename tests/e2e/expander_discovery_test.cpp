@@ -119,4 +119,33 @@ TEST_F(ExpanderDiscovery, NoExpanderAtAll) {
     EXPECT_NE(run.status, 0);
 }
 
+// A user who is not root finds nothing: the first refused node is named once
+// before the failure; a refused node beside a found one says nothing.
+TEST_F(ExpanderDiscovery, PermissionDeniedIsNamedWhenNothingIsFound) {
+    const auto node = [](int sg, bool denied) {
+        return "{\"sg\": " + std::to_string(sg) +
+               ", \"family\": 2, \"revision\": 1, \"sasAddress\": \"0x53C2A1F0000002" +
+               std::to_string(sg) + "0\"" + (denied ? ", \"faults\": {\"openDenied\": true}" : "") +
+               "}";
+    };
+    CliOptions options;
+    options.emulated = true;
+    options.args = {"--list"};
+    options.topology = writeTempFile("denied.json", "{\"scsi\": {\"expanders\": [" + node(4, true) +
+                                                        ", " + node(2, true) + "]}}");
+    CliRun run = runCli(options);
+    EXPECT_EQ(run.out, expandersOnlyPreamble() +
+                           "WARN!! Permission denied opening '/dev/sg4'; run as root.\n"
+                           "ERROR: Discovery failed. Unable to discover any supported device(s).\n"
+                           "ERROR: ERROR CODE 02020000\n");
+    EXPECT_EQ(run.status, 1);
+
+    options.topology = writeTempFile("half.json", "{\"scsi\": {\"expanders\": [" + node(4, true) +
+                                                      ", " + node(2, false) + "]}}");
+    run = runCli(options);
+    EXPECT_EQ(run.out, expandersOnlyPreamble() + kTableHeader +
+                           "  1) QX-S24 B0        53c2a1f-0-0000-0220   01.00.00.00\n");
+    EXPECT_EQ(run.status, 0);
+}
+
 }  // namespace

@@ -8,9 +8,7 @@
 
 namespace {
 
-const char* const kFailed = "ERROR: ERROR CODE 02020000\n";
-const Machine kDefault{"", ""};
-const Machine kFaults{"expanders-phy-faults.json", ""};
+const std::string kFailed = kCommandFailed;
 
 class ExpanderReset : public ::testing::Test {
   protected:
@@ -31,124 +29,77 @@ std::string phyLines(const char* operation, int first, int last, int failing = -
     return out;
 }
 
-TEST_F(ExpanderReset, ArgumentRules) {
-    const struct {
-        std::vector<std::string> words;
-        std::string out;
-    } cases[] = {
-        {{}, "ERROR: Invalid command syntax or unknown argument(s) specified.\n"},
-        {{"-E"}, "ERROR: Invalid/Unknown argument '-E' specified.\n"},
-        {{"-e", "-pl", "1"}, "ERROR: Argument '-pl' cannot be used with other options.\n"},
-        {{"-pla", "-perr", "1"}, "ERROR: Argument '-perr' cannot be used with other options.\n"},
-        {{"-ph"}, "ERROR: Argument '-ph' requires mandatory Phy number.\n"},
-        {{"-perr", "1-2-3"}, "ERROR: Invalid Phy number specified. Provide a valid Phy number.\n"},
-        {{"-pl", "4-2"}, "ERROR: Invalid Phy range specified.\n"},
+// Step fields: machine, target, words, texts shown in order, status, exact,
+// SCSI commands, register writes.
+// clang-format off
+TEST_F(ExpanderReset, Scenario) {
+    const Machine m{"", makeTempDir()};
+    const Machine faults{"expanders-phy-faults.json", ""};
+    const std::string countUnreadable = "ERROR: Unable to get the total Phy number.\n" + kFailed;
+    const std::string countTooHigh = "ERROR: Invalid Phy number found.\n" + kFailed;
+    auto refused = [&](std::vector<std::string> words, std::string out) {
+        words.insert(words.begin(), "reset");
+        return Step{m, "3", words, {out + kFailed}, 1, true, -1, ""};
     };
-    for (const auto& c : cases) {
-        std::vector<std::string> words{"reset"};
-        words.insert(words.end(), c.words.begin(), c.words.end());
-        const CommandRun run = runExpanderCommand(kDefault, "3", words);
-        const std::string label = c.words.empty() ? "(none)" : c.words.front();
-        EXPECT_EQ(run.out, c.out + kFailed) << label;
-        EXPECT_EQ(run.status, 1) << label;
-        EXPECT_EQ(run.registers, "") << label;
-    }
+    runSteps({
+        refused({}, "ERROR: Invalid command syntax or unknown argument(s) specified.\n"),
+        refused({"-E"}, "ERROR: Invalid/Unknown argument '-E' specified.\n"),
+        refused({"-e", "-pl", "1"}, "ERROR: Argument '-pl' cannot be used with other options.\n"),
+        refused({"-ph"}, "ERROR: Argument '-ph' requires mandatory Phy number.\n"),
+        refused({"-perr", "1-2-3"},
+                "ERROR: Invalid Phy number specified. Provide a valid Phy number.\n"),
+        // Parse (two numbers), count, then write and read-back per phy.
+        {m, "3", {"reset", "-pl", "2-4"}, {phyLines("link reset", 2, 4)}, 0, true, 3 + 2 * 3,
+            "0x50008818 <- 00000001\n0x50008c18 <- 00000001\n0x50018018 <- 00000001\n"},
+        {m, "3", {"reset", "-ph", "0"}, {phyLines("reset", 0, 0)}, 0, true, 2 + 2,
+            "0x50008018 <- 00000002\n"},
+        // Every phy, the virtual ones too; second generation: phy 0 is
+        // cluster 3 lane 4.
+        {m, "3", {"reset", "-pla"}, {phyLines("link reset", 0, 35)}, 0, true, 2 * 36 + 1},
+        {m, "4", {"reset", "-pha"}, {phyLines("reset", 0, 26)}, 0, true, 2 * 27 + 1},
+        {m, "4", {"reset", "-ph", "0"}, {phyLines("reset", 0, 0)}, 0, true, 4,
+            "0x50390060 <- 00000002\n"},
+        // Counters cleared stay cleared for the next process.
+        {m, "3", {"reset", "-perr", "9"}, {phyLines("error counter reset", 9, 9)}, 0, true, 3,
+            "0x50028430 <- 00000000 00000000 00000000 00000000\n"},
+        {m, "3", {"phy", "-err"}, {"\n05   0x0000000c", "\n09   0x00000000        0x00000000 "
+            "       0x00000000     0x00000000      \n"}},
+        {m, "3", {"reset", "-perrall"}, {phyLines("error counter reset", 0, 35)}, 0, true, 36 + 1},
+        {m, "3", {"phy", "-err"}, {"\n05   0x00000000        0x00000000        0x00000000     "
+            "0x00000000      \n"}},
+        {m, "3", {"reset", "-e"}, {"Resetting the expander...\nReset completed successfully.\n"},
+            0, true},
+        // Phy 3 never finishes a reset: its line says so, the others go on,
+        // and the command fails.
+        {faults, "1", {"reset", "-pla"}, {phyLines("link reset", 0, 11, 3) + kFailed}, 1, true},
+        {faults, "1", {"reset", "-ph", "2-4"}, {phyLines("reset", 2, 4, 3) + kFailed}, 1, true},
+        // A phy count unreadable (sg4) or above 81 (sg2) stops before any write.
+        {faults, "4", {"reset", "-pla"}, {countUnreadable}, 1, true, -1, ""},
+        {faults, "4", {"reset", "-pha"}, {countUnreadable}, 1, true, -1, ""},
+        {faults, "4", {"reset", "-perrall"}, {countUnreadable}, 1, true, -1, ""},
+        {faults, "2", {"reset", "-pla"}, {countTooHigh}, 1, true, -1, ""},
+        {faults, "2", {"reset", "-perr", "1"}, {countTooHigh}, 1, true, -1, ""},
+    });
     const CliRun help = runOnTopology("", {"-i", "3", "help", "reset"});
     EXPECT_EQ(help.out, std::string(kBanner) +
-                            "Reset Operations\n"
-                            "The command resets different components/devices/counters\n"
-                            "     reset -e\n"
-                            "           -e : Resets the expander\n"
-                            "      reset -pl <PHY ID>\n"
-                            "           -pl : Link reset specific PHY\n"
-                            "     reset -pla\n"
-                            "           -pla : Link reset all Phys\n"
-                            "     reset -ph <PHY ID>\n"
-                            "           -ph : Hard reset specific PHY\n"
-                            "     reset -pha\n"
-                            "           -pha : Hard reset all Phys\n"
-                            "     reset -perr <PHY ID>\n"
-                            "           -perr : Clears the error counters of specific PHY to 0\n"
-                            "     reset -perrall\n"
-                            "           -perrall : Clears error counters of all Phys to 0\n"
-                            "Example : reset -pl 4\n");
+        "Reset Operations\n"
+        "The command resets different components/devices/counters\n"
+        "     reset -e\n"
+        "           -e : Resets the expander\n"
+        "      reset -pl <PHY ID>\n"
+        "           -pl : Link reset specific PHY\n"
+        "     reset -pla\n"
+        "           -pla : Link reset all Phys\n"
+        "     reset -ph <PHY ID>\n"
+        "           -ph : Hard reset specific PHY\n"
+        "     reset -pha\n"
+        "           -pha : Hard reset all Phys\n"
+        "     reset -perr <PHY ID>\n"
+        "           -perr : Clears the error counters of specific PHY to 0\n"
+        "     reset -perrall\n"
+        "           -perrall : Clears error counters of all Phys to 0\n"
+        "Example : reset -pl 4\n");
 }
-
-TEST_F(ExpanderReset, PhyOperations) {
-    const struct {
-        const char* index;
-        std::vector<std::string> words;
-        std::string out;
-        size_t requests;
-    } cases[] = {
-        // Parse (two numbers), count, write and read-back per phy.
-        {"3", {"-pl", "2-4"}, phyLines("link reset", 2, 4), 3 + 2 * 3},
-        {"3", {"-pl", "7"}, phyLines("link reset", 7, 7), 2 + 2},
-        {"3", {"-ph", "0-1"}, phyLines("reset", 0, 1), 3 + 2 * 2},
-        {"3", {"-perr", "9"}, phyLines("error counter reset", 9, 9), 2 + 1},
-        // Every phy, the virtual ones too.
-        {"3", {"-pla"}, phyLines("link reset", 0, 35), 2 * 36 + 1},
-        {"4", {"-pha"}, phyLines("reset", 0, 26), 2 * 27 + 1},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> words{"reset"};
-        words.insert(words.end(), c.words.begin(), c.words.end());
-        const CommandRun run = runExpanderCommand(kDefault, c.index, words);
-        EXPECT_EQ(run.out, c.out) << c.words[0];
-        EXPECT_EQ(run.status, 0) << c.words[0];
-        EXPECT_EQ(run.requests, c.requests) << c.words[0];
-    }
-    // The hard reset writes 2 to the control word (second generation: +0x60
-    // of phy 0's lane, cluster 3 lane 4).
-    const CommandRun hard = runExpanderCommand(kDefault, "4", {"reset", "-ph", "0"});
-    EXPECT_EQ(hard.registers, "0x50390060 <- 00000002\n");
-}
-
-TEST_F(ExpanderReset, ErrorCountersStayClearedForTheNextProcess) {
-    const Machine machine{"", makeTempDir()};
-    const CommandRun clear = runExpanderCommand(machine, "3", {"reset", "-perrall"});
-    EXPECT_EQ(clear.out, phyLines("error counter reset", 0, 35));
-    EXPECT_EQ(clear.status, 0);
-    EXPECT_EQ(clear.requests, 36u + 1);
-    const CommandRun counters = runExpanderCommand(machine, "3", {"phy", "-err"});
-    EXPECT_NE(counters.out.find(
-                  "\n05   0x00000000        0x00000000        0x00000000     0x00000000      \n"),
-              std::string::npos);
-    EXPECT_EQ(counters.out.find("0x0000000c"), std::string::npos);
-    EXPECT_EQ(counters.out.find("0x00000002"), std::string::npos);
-}
-
-TEST_F(ExpanderReset, ExpanderComesBack) {
-    const Machine machine{"", makeTempDir()};
-    const CommandRun run = runExpanderCommand(machine, "3", {"reset", "-e"});
-    EXPECT_EQ(run.out, "Resetting the expander...\nReset completed successfully.\n");
-    EXPECT_EQ(run.status, 0);
-}
-
-TEST_F(ExpanderReset, FailuresPrintEveryLine) {
-    // Phy 3 never finishes a reset: its line says so, the others go on, and
-    // the command fails.
-    CommandRun run = runExpanderCommand(kFaults, "1", {"reset", "-pla"});
-    EXPECT_EQ(run.out, phyLines("link reset", 0, 11, 3) + kFailed);
-    EXPECT_EQ(run.status, 1);
-    run = runExpanderCommand(kFaults, "1", {"reset", "-ph", "2-4"});
-    EXPECT_EQ(run.out, phyLines("reset", 2, 4, 3) + kFailed);
-    EXPECT_EQ(run.status, 1);
-    // A phy count that cannot be read stops the all-phys forms before any
-    // write.
-    for (const char* option : {"-pla", "-pha", "-perrall"}) {
-        run = runExpanderCommand(kFaults, "4", {"reset", option});
-        EXPECT_EQ(run.out, std::string("ERROR: Unable to get the total Phy number.\n") + kFailed);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.registers, "");
-    }
-    // A phy count above 81 is refused before anything is written.
-    for (const char* option : {"-pla", "-perrall"}) {
-        run = runExpanderCommand(kFaults, "2", {"reset", option});
-        EXPECT_EQ(run.out, std::string("ERROR: Invalid Phy number found.\n") + kFailed);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.registers, "");
-    }
-}
+// clang-format on
 
 }  // namespace

@@ -2,6 +2,8 @@
 // PCIe links on the newest family), SAS, SATA, enclosure and NVMe devices,
 // devices the controller or driver cannot serve, an adapter without devices,
 // a failing device page, the argument rule and the requests a scan costs.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -117,6 +119,50 @@ TEST_F(HbaScan, RequestsOfOneDisk) {
     // each), the first access (2 + 2) and the listing (2).
     EXPECT_EQ(countLines(text.str(), "ext 0x12"), 16u);
     EXPECT_EQ(countLines(text.str(), "ioctl 0xc0184c1f ioc"), 2u);
+}
+
+// The kernel's device list: a system without it still lists its disks; a
+// symbolic link in its place is refused.
+TEST_F(HbaScan, DeviceTextSource) {
+    const char* const kHead =
+        "QS-9305-24i's SAS links are\n \nLinks <00-00>:    SAS-Down \n\n\n"
+        "B   T   L   DH  Type       Vendor   Product          Rev  WWID             Phy \n";
+    const struct {
+        const char* mode;
+        std::string out;
+        int status;
+    } cases[] = {
+        {"missing",
+         "0   0   0   2   Disk       QUARLEN  QD12 SAS HDD     Q101 53c2a1f000011000  00 \n", 0},
+        {"link", "ERROR: Unable to get the device info.\nERROR: ERROR CODE 02020000\n", 1},
+    };
+    for (const auto& c : cases) {
+        CliOptions options;
+        options.emulated = true;
+        options.topology = writeTempFile(
+            std::string("proc-") + c.mode + ".json",
+            std::string(R"({"scsi": {"expanders": []}, "controllers": {"procScsi": ")") + c.mode +
+                R"(", "adapters": [{"node": "/dev/xol3ctl", "ioc": 0, "deviceId": "0x0521",
+                "revision": 2, "phys": 1, "devices": [{"phy": 0, "type": "end"}]}]}})");
+        options.args = {"-i", "1", "scan"};
+        const CliRun run = runCli(options);
+        EXPECT_EQ(run.out, std::string(kBanner) + kHead + c.out) << c.mode;
+        EXPECT_EQ(run.status, c.status) << c.mode;
+    }
+}
+
+// sg3_utils as an independent client of the disks' host nodes.
+TEST_F(HbaScan, HostNodesAnswerSg3Utils) {
+    if (access("/usr/bin/sg_inq", X_OK) != 0 || access("/usr/bin/sg_readcap", X_OK) != 0)
+        GTEST_SKIP() << "sg3_utils not installed";
+    const CliRun inq = runUnderEmu({"/usr/bin/sg_inq", "/dev/sda"});
+    EXPECT_EQ(inq.status, 0);
+    EXPECT_NE(inq.out.find("Product identification: QD12 SAS HDD"), std::string::npos) << inq.out;
+    const CliRun cap = runUnderEmu({"/usr/bin/sg_readcap", "/dev/sdm"});
+    EXPECT_EQ(cap.status, 0);
+    EXPECT_NE(cap.out.find("Number of logical blocks=976773168"), std::string::npos) << cap.out;
+    const CliRun missing = runUnderEmu({"/usr/bin/sg_inq", "/dev/sdzz"});
+    EXPECT_NE(missing.status, 0);
 }
 
 }  // namespace

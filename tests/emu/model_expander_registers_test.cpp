@@ -28,38 +28,6 @@ class ExpanderRegisters : public ::testing::Test {
     Rig rig;
 };
 
-TEST_F(ExpanderRegisters, LinkBlocksDescribeAttachedDevices) {
-    EXPECT_EQ((rig.reg(kGen1, 0xC3800104) >> 16) & 0x7F, 36u);
-    EXPECT_EQ(rig.reg(kGen2, 0xC3800104), 0x00340000u);  // lanes, not phys
-    // First generation phy 2: the HBA's phy 2, negotiated at the chip's 6G.
-    Bytes b = rig.readRegs(kGen1, statusBase(2) + 0x40, 52);
-    const uint32_t w1 = le32(b, 4);
-    EXPECT_EQ((w1 >> 28) & 7, 1u);
-    EXPECT_EQ(w1 & 0xE00, 0xE00u);  // SMP, STP, SSP initiator
-    EXPECT_EQ(b[6] & 0xF, 10);
-    EXPECT_EQ(le32(b, 16), 0x53C2A1F0u);
-    EXPECT_EQ(le32(b, 20), 0x00010000u);
-    EXPECT_EQ(b[27], 2);
-    EXPECT_EQ(b[34] & 0xF, 10);  // hardware maximum
-    EXPECT_EQ(b[35] & 0xF, 8);   // hardware minimum
-    EXPECT_EQ(b[39] & 0xF, 0);   // direct
-
-    // SATA drive with zoning; table-routed empty phy.
-    b = rig.readRegs(kGen1, statusBase(17) + 0x40, 52);
-    EXPECT_EQ(le32(b, 4) & 1, 1u);
-    EXPECT_EQ(le32(b, 20), 0x00001011u);
-    EXPECT_EQ(rig.reg(kGen1, statusBase(17) + 0x154), (1u << 24) | 11u);
-    EXPECT_EQ(rig.reg(kGen1, statusBase(20) + 0x154), 0u);
-    b = rig.readRegs(kGen1, statusBase(29) + 0x40, 52);
-    EXPECT_EQ(le32(b, 4) >> 28, 0u);
-    EXPECT_EQ(b[39] & 0xF, 2);
-
-    // Second generation phy 3 is the HBA's phy 7, at 12G.
-    b = rig.readRegs(kGen2, statusBase(3) + 0x40, 52);
-    EXPECT_EQ(b[27], 7);
-    EXPECT_EQ(b[6] & 0xF, 11);
-}
-
 TEST_F(ExpanderRegisters, VirtualPhysHaveTheirOwnWindows) {
     // Virtual phy 33 of a 36-phy expander: 0xB0000000 + (33 % 4) * 0x100000.
     Bytes b = rig.readRegs(kGen1, 0xB0100000 + 0x40, 52);
@@ -103,22 +71,6 @@ TEST_F(ExpanderRegisters, PhyControlResetsCompleteAfterVirtualDelay) {
     EXPECT_EQ(rig.reg(kGen2, control2), 0u);
 }
 
-TEST_F(ExpanderRegisters, ErrorCountersReadAndClear) {
-    Bytes c = rig.readRegs(kGen1, gen1Block(5) + 0x30, 16);
-    EXPECT_EQ(le32(c, 0), 12u);
-    EXPECT_EQ(le32(c, 4), 3u);
-    EXPECT_EQ(le32(c, 8), 1u);
-    ASSERT_TRUE(
-        run(rig.node(kGen1), registerCdb(0x3B, gen1Block(5) + 0x30, 16), 0, Bytes(16, 0)).good());
-    c = rig.readRegs(kGen1, gen1Block(5) + 0x30, 16);
-    EXPECT_EQ(c, Bytes(16, 0));
-
-    // Phy 6 of the second generation: cluster 0 lane 2, counters at +0xC0.
-    c = rig.readRegs(kGen2, gen2Control(0, 2) + 0xC0, 16);
-    EXPECT_EQ(le32(c, 0), 1u);
-    EXPECT_EQ(le32(c, 12), 4u);
-}
-
 TEST_F(ExpanderRegisters, ProgrammedRatesTakeEffectAtTheNextReset) {
     // Second generation phy 4 (cluster 0 lane 0); link configuration block
     // uses the first-generation formula.
@@ -159,21 +111,6 @@ TEST_F(ExpanderRegisters, FirstGenerationKeepsHardwareLimitsAndCanLoseTheLink) {
     b = rig.readRegs(kGen1, statusBase(4) + 0x40, 52);
     EXPECT_EQ(b[6] & 0xF, 0);
     EXPECT_EQ(le32(b, 16), 0u);
-}
-
-TEST_F(ExpanderRegisters, EdfbRegistersTimingAndPage) {
-    Bytes e = rig.readRegs(kGen1, 0xC3800054, 16);
-    EXPECT_EQ(le32(e, 0), 0xF0u);  // phys 4..7
-    EXPECT_EQ(le32(e, 4), 0u);
-    const uint32_t timing = rig.reg(kGen1, statusBase(5) + 0x1E0);
-    EXPECT_EQ(timing & 0x1FF, 300u);
-    EXPECT_EQ((timing >> 12) & 0x1FF, 80u);
-    EXPECT_EQ(timing >> 24, 24u);
-    Bytes page = rig.page(kGen1, 0xFF15, 0);
-    ASSERT_EQ(page.size() % 4, 0u);
-    const size_t l = page.size();
-    EXPECT_EQ(le32(page, (l / 4 - 4) * 4), 1u << 5);
-    EXPECT_EQ(le32(page, (l / 4 - 3) * 4), 0u);
 }
 
 TEST_F(ExpanderRegisters, TemperatureNeedsTheSensorSwitchedOn) {

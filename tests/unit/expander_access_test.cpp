@@ -205,6 +205,16 @@ TEST_F(AccessTest, PhyPrimitivesWriteTheirCommandAndCheckTheReadBack) {
     EXPECT_EQ(readBack, 3u);
 }
 
+TEST_F(AccessTest, ShortRegisterReadIsAFailedRead) {
+    uint8_t block[16] = {};
+    EXPECT_EQ(readChipRegister(fake_.target(), 0x50008030, block, sizeof block), 0u);
+    fake_.shortReads[0x50008030] = 12;
+    EXPECT_EQ(readChipRegister(fake_.target(), 0x50008030, block, sizeof block), 1u);
+    uint32_t count = 0;
+    fake_.shortReads[0xC3800104] = 0;
+    EXPECT_EQ(getPhyCount(&count), 1u);
+}
+
 TEST_F(AccessTest, ResetRequestFailure) {
     fake_.failAllWrites = true;
     ConsoleCapture console;

@@ -73,6 +73,8 @@ class FakeExpander final {
     std::set<uint32_t> failWrites;
     // Reads of this address succeed this many times, then fail.
     std::map<uint32_t, int> readsBeforeFailure;
+    // Register reads at this address send only this many bytes.
+    std::map<uint32_t, uint32_t> shortReads;
     bool failBufferZero = false;
     bool failAllWrites = false;
     std::vector<std::vector<uint8_t>> commands;  // every command block, in order
@@ -106,6 +108,8 @@ class FakeExpander final {
                 const auto m = f.memory.find(address + i);
                 data[i] = m == f.memory.end() ? 0 : m->second;
             }
+            if (auto it = f.shortReads.find(address); it != f.shortReads.end() && transferred)
+                *transferred = it->second;
             return 0;
         }
         if (cdb[2] == 0xE6) {

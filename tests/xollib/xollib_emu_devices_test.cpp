@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "../unit/console_capture.h"
+#include "hba/show_sys.h"
 #include "recording_driver.h"
 #include "shell/bytes.h"
 #include "xollib/xollib2.h"
@@ -200,18 +202,65 @@ TEST_F(XolEmuDevices, IoUnitControlAndTaskManagement) {
               kXolStatusBadTaskType);
     EXPECT_EQ(XolLib2TaskManagement(&kNewest, nullptr, 99, 0, 0, 1, 0, nullptr, nullptr, nullptr),
               kXolStatusNoSuchDevice);
+    uint8_t response = 0xFF;
+    uint32_t terminated = 0xFF;
+    EXPECT_EQ(XolLib2TaskManagement(&kNewest, nullptr, 0, 0, 0, 1, 0, &st, &response, &terminated),
+              0u);
+    EXPECT_EQ(st.flags, 0u);
+    EXPECT_EQ(response, 0u);
+    EXPECT_EQ(terminated, 0u);
+}
+
+TEST_F(XolEmuDevices, SataIdentify) {
+    uint8_t identify[512] = {};
+    uint8_t record[kXolSataRecordSize] = {};
+    putLe32(record, 0, kXolSataRecordSize);
+    putLe32(record, kSataRecordDeviceHandle, deviceAt(1));
+    putLe32(record, kSataRecordDataInLength, sizeof identify);
+    putLe64(record, kSataRecordDataIn, reinterpret_cast<uintptr_t>(identify));
+    const uint8_t fis[20] = {0x27, 0x80, 0xEC};
+    std::memcpy(record + kSataRecordFis, fis, sizeof fis);
+    ASSERT_EQ(XolLib2SataPassthrough(&kNewest, record), 0u);
+    EXPECT_EQ(getLe32(record, kSataRecordTransferCount), 512u);
+    EXPECT_EQ(record[kSataRecordStatusFis + 2], 0x50u);
+    EXPECT_EQ(identify[54], 'D');  // "QD8 ..." with the bytes of each word swapped
+    EXPECT_EQ(identify[55], 'Q');
+    // Any other command ends with an error FIS.
+    record[kSataRecordFis + 2] = 0x25;
+    ASSERT_EQ(XolLib2SataPassthrough(&kNewest, record), 0u);
+    EXPECT_EQ(record[kSataRecordStatusFis + 2], 0x51u);
 }
 
 TEST_F(XolEmuDevices, LocateAndMapping) {
     EXPECT_EQ(XolLib2Locate(&kNewest, true), kXolStatusBadHandle);
-    // The controller refuses the slot status read: nothing is written.
+    auto enclosureFrames = [&] {
+        std::vector<std::vector<uint8_t>> frames;
+        for (const auto& p : driver.passthroughs()) {
+            if (p.frame[3] == 0x18)
+                frames.push_back(p.frame);
+        }
+        return frames;
+    };
+    // Read, then write with the locate bit added to what was read.
     const uint32_t device = deviceAt(0);
     driver.clear();
-    EXPECT_EQ(XolLib2Locate(&device, true), kXolStatusFailure);
-    size_t enclosureFrames = 0;
-    for (const auto& p : driver.passthroughs())
-        enclosureFrames += p.frame[3] == 0x18 ? 1 : 0;
-    EXPECT_EQ(enclosureFrames, 1u);
+    EXPECT_EQ(XolLib2Locate(&device, true), 0u);
+    ASSERT_EQ(enclosureFrames().size(), 2u);
+    EXPECT_EQ(enclosureFrames()[1][4], 0u);
+    EXPECT_EQ(getLe32(enclosureFrames()[1].data(), 12), 0x00020001u);
+    driver.clear();
+    EXPECT_EQ(XolLib2Locate(&device, false), 0u);
+    ASSERT_EQ(enclosureFrames().size(), 2u);
+    EXPECT_EQ(getLe32(enclosureFrames()[1].data(), 12), 0x00000001u);
+
+    // The slot status read is refused: nothing is written.
+    uint8_t other[kXolDeviceInfoSize] = {};
+    uint32_t otherSize = sizeof other;
+    ASSERT_EQ(XolLib2GetDeviceInfo(0, &kLooping, nullptr, other, &otherSize), 0u);
+    const uint32_t refused = getLe32(other, kDeviceInfoHandle);
+    driver.clear();
+    EXPECT_EQ(XolLib2Locate(&refused, true), kXolStatusFailure);
+    EXPECT_EQ(enclosureFrames().size(), 1u);
 
     uint8_t info[kXolDeviceInfoSize] = {};
     uint32_t size = sizeof info;
@@ -236,6 +285,28 @@ TEST_F(XolEmuDevices, ALoopingWalkEnds) {
     uint32_t count = 0;
     ASSERT_EQ(XolLib2GetDeviceCount(&kLooping, &count), 0u);
     EXPECT_EQ(count, 1u);
+}
+
+TEST_F(XolEmuDevices, OperatingSystemNames) {
+    // Host 0 is the IOC number; the first disk is /dev/sdaa, the SATA disk
+    // the first free name; the NVMe device has no node: the "Scsi" form with
+    // its port.
+    AdapterRecord adapter;
+    adapter.adapterHandle = kNewest;
+    ASSERT_TRUE(adapter.adapterInfo.allocate(kXolAdapterInfoSize));
+    ASSERT_EQ(XolLib2GetAdapterInfo(0, nullptr, adapter.adapterInfo.data(), nullptr), 0u);
+    ConsoleCapture console;
+    EXPECT_EQ(showSystemDevices(&adapter), 0u);
+    // The drives with scripted faults come and go with the order the tests
+    // run in; the lines of the others are fixed.
+    const std::string text = console.text();
+    for (const char* line : {"\nB   T   L   Type       Operating system device name\n",
+                             "\n0   0   0   Disk       /dev/sdaa    [0:0:0:0]\n",
+                             "\n0   1   0   Disk       /dev/sda     [0:0:1:0]\n",
+                             "\n0   7   0   Disk       /dev/sde     [0:0:7:0]\n",
+                             "\n1   0   0   Disk       Scsi1: 1 0 0\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    }
 }
 
 }  // namespace
