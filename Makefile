@@ -64,7 +64,12 @@ package: build
 bench: deps
 	cmake -S . -B $(BENCHBUILD) -DCMAKE_BUILD_TYPE=Release -DQUARLEN_TESTS=OFF >/dev/null
 	cmake --build $(BENCHBUILD) -j $(JOBS) --target benchmarks
-	@for b in $(BENCHBUILD)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+	@rm -f $(BENCHBUILD)/results-*.json
+	@for b in $(BENCHBUILD)/bin/bench_*; do echo "== $$b"; \
+		$$b --benchmark_out=$(BENCHBUILD)/results-$$(basename $$b).json \
+			--benchmark_out_format=json || exit 1; done
+	@echo; echo "== targets ($$(nproc) cores, $$(uname -m))"
+	@scripts/bench-table $(BENCHBUILD)/results-*.json
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

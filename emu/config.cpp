@@ -28,6 +28,8 @@ EmuConfig configFromEnvironment() {
     config.realTime = realTime != nullptr && std::strcmp(realTime, "1") == 0;
     if (const char* log = std::getenv(kEnvLog); log != nullptr)
         config.logPath = log;
+    if (const char* stats = std::getenv(kEnvStats); stats != nullptr)
+        config.statsPath = stats;
     return config;
 }
 

@@ -15,12 +15,15 @@ inline constexpr const char* kEnvState = "QUARLEN_EMU_STATE";
 inline constexpr const char* kEnvRealTime = "QUARLEN_EMU_REALTIME";
 // Absolute path of the request log (appended to); unset: no log.
 inline constexpr const char* kEnvLog = "QUARLEN_EMU_LOG";
+// Absolute path of the request totals file (JSON, added into at exit); unset: none.
+inline constexpr const char* kEnvStats = "QUARLEN_EMU_STATS";
 
 struct EmuConfig {
     std::string topologyPath;  // empty: built-in default
     std::string stateDir;
     bool realTime = false;
-    std::string logPath;  // empty: no log
+    std::string logPath;    // empty: no log
+    std::string statsPath;  // empty: no request totals
 };
 
 // $XDG_STATE_HOME/quarlen-emu, else $HOME/.local/state/quarlen-emu, else

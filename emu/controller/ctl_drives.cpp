@@ -3,7 +3,9 @@
 // services target per linked expander. An expander entry the expander model
 // would refuse contributes no drives; the controller still starts.
 #include <cstdlib>
+#include <set>
 #include <stdexcept>
+#include <vector>
 
 #include "ctl_setup.h"
 #include "expander/expander_config.h"
@@ -12,6 +14,10 @@ namespace qemu::ctl {
 namespace {
 
 using nlohmann::json;
+
+// Attached device types of a phy's link block.
+constexpr int kEdgeExpander = 2;
+constexpr int kFanoutExpander = 3;
 
 bool jsonNumber(const json& j, uint64_t* out) {
     if (j.is_number_unsigned() || (j.is_number_integer() && j.get<int64_t>() >= 0)) {
@@ -77,15 +83,25 @@ const json* findExpander(const json& scsi, uint64_t sasAddress) {
     return nullptr;
 }
 
-void addExpanderDrives(const json& entry, int link, uint64_t expanderSas, ControllerSetup* s) {
+void addExpanderDrives(const json& scsi, const json& entry, int link, uint64_t expanderSas,
+                       std::set<uint64_t>* seen, ControllerSetup* s) {
+    // Each expander once, however the cascade is cabled (a loop or two
+    // ports to the same expander add nothing).
+    if (!seen->insert(expanderSas).second)
+        return;
     expander::ExpanderConfig config;
     try {
         config = expander::parseExpanderConfig(entry);
     } catch (const std::exception&) {
         return;
     }
+    std::vector<uint64_t> cascaded;
     for (size_t phy = 0; phy < config.phys.size(); ++phy) {
         const auto& attached = config.phys[phy].attached;
+        if (attached && !config.phys[phy].disabled &&
+            (attached->deviceType == kEdgeExpander || attached->deviceType == kFanoutExpander)) {
+            cascaded.push_back(attached->sasAddress);
+        }
         if (!attached || attached->deviceType != 1 || config.phys[phy].disabled)
             continue;
         const bool sata = (attached->protocols & expander::kProtoSata) != 0;
@@ -110,6 +126,11 @@ void addExpanderDrives(const json& entry, int link, uint64_t expanderSas, Contro
     if (!config.model.empty())
         ses.profile.product = config.model.substr(0, 16);
     s->drives.push_back(ses);
+    // The drives of expanders cascaded behind this one come through the same link.
+    for (uint64_t sas : cascaded) {
+        if (const json* next = findExpander(scsi, sas))
+            addExpanderDrives(scsi, *next, link, sas, seen, s);
+    }
 }
 
 }  // namespace
@@ -142,9 +163,10 @@ void parseDrives(const json& a, const json& scsi, ControllerSetup* s) {
             s->drives.push_back(d);
         }
     }
+    std::set<uint64_t> seen;
     for (size_t l = 0; l < s->links.size(); ++l) {
         if (const json* entry = findExpander(scsi, s->links[l].expanderSas))
-            addExpanderDrives(*entry, static_cast<int>(l), s->links[l].expanderSas, s);
+            addExpanderDrives(scsi, *entry, static_cast<int>(l), s->links[l].expanderSas, &seen, s);
     }
 }
 

@@ -1,7 +1,7 @@
 // quarlen-emu: runs a command against emulated SAS hardware.
 //
 //   quarlen-emu [--topology FILE] [--state DIR] [--fresh] [--real-time]
-//               [--log FILE] -- COMMAND [ARGS...]
+//               [--log FILE] [--stats FILE] -- COMMAND [ARGS...]
 //
 // Checks the topology (exit 2 on any problem, before anything runs), prepares
 // the state directory, passes the settings to libquarlen-emu.so through the
@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "config.h"
+#include "request_stats.h"
 #include "services.h"
 #include "topology/loader.h"
 
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Runs COMMAND with emulated SAS HBAs, expanders and drives.", "quarlen-emu"};
     app.formatter(std::make_shared<UsageFormatter>());
     app.set_version_flag("-V,--version", "quarlen-emu " QUARLEN_VERSION);
-    std::string topologyFile, stateDir, logFile;
+    std::string topologyFile, stateDir, logFile, statsFile;
     bool fresh = false, realTime = false, printTopology = false;
     app.add_option("--topology", topologyFile, "Topology file (JSON); default: the built-in one")
         ->type_name("FILE");
@@ -161,6 +162,9 @@ int main(int argc, char** argv) {
     app.add_flag("--fresh", fresh, "Discard the saved device state first");
     app.add_flag("--real-time", realTime, "Honour sleeps (device delays take real time)");
     app.add_option("--log", logFile, "Append one line per emulated request to FILE")
+        ->type_name("FILE");
+    app.add_option("--stats", statsFile,
+                   "Write the request totals of every emulated process to FILE (JSON)")
         ->type_name("FILE");
     app.add_flag("--print-topology", printTopology,
                  "Print the topology in effect as JSON and exit");
@@ -206,6 +210,21 @@ int main(int argc, char** argv) {
             return fail("log " + logFile + ": " + std::strerror(errno));
         }
         std::fclose(log);
+    }
+
+    // Each process adds its totals at exit: the file starts at zero.
+    if (!statsFile.empty()) {
+        statsFile = absolutePath(statsFile);
+        FILE* stats = std::fopen(statsFile.c_str(), "w");
+        if (stats == nullptr)
+            return fail("stats " + statsFile + ": " + std::strerror(errno));
+        const std::string zero = qemu::emptyStats().dump(1) + "\n";
+        const bool written = std::fputs(zero.c_str(), stats) >= 0;
+        if (std::fclose(stats) != 0 || !written)
+            return fail("stats " + statsFile + ": " + std::strerror(errno));
+        setenv(qemu::kEnvStats, statsFile.c_str(), 1);
+    } else {
+        unsetenv(qemu::kEnvStats);
     }
 
     if (topologyFile.empty()) {

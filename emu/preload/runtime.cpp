@@ -1,6 +1,8 @@
 #include "runtime.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <scsi/sg.h>
 #include <sys/mman.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 
 #include "config.h"
 #include "next.h"
+#include "request_stats.h"
 #include "sg_ioctl.h"
 #include "topology/loader.h"
 
@@ -36,6 +39,12 @@ constexpr unsigned kControlFirstMinor = 220;
 constexpr ino_t kSgInodeBase = 0x51000000;
 constexpr ino_t kControlInodeBase = 0x52000000;
 constexpr int kMaxSgNumber = 1 << 20;
+// The driver's passthrough request: IOC number at 0, frame words at 64, the
+// frame from 68.
+constexpr unsigned long kDriverPassthrough = 0xC0484C14;
+constexpr size_t kPassthroughWordsOffset = 64;
+constexpr size_t kPassthroughFrameOffset = 68;
+constexpr uint32_t kMaxFrameWords = 128;
 constexpr unsigned kDiskMajor = 8;
 constexpr ino_t kDiskInodeBase = 0x53000000;
 constexpr const char* kProcScsi = "/proc/scsi/scsi";
@@ -171,8 +180,13 @@ class Runtime final {
     Entry* readdir(DIR* dir, bool* handled);
     void rewinddir(DIR* dir);
     void closedir(DIR* dir);
+    // Adds this process's request totals into the --stats file.
+    void writeStats();
+    void clearStatsInChild() { stats_.clear(); }
 
   private:
+    void countRequest(const OpenNode& node, unsigned long request, const void* argument);
+
     explicit Runtime(const EmuConfig& config);
     SgNode* findSg(int number);
     int findControl(const std::string& path, ControlNode** node);
@@ -197,6 +211,8 @@ class Runtime final {
     timespec created_{};
     std::unordered_map<int, OpenNode> fds_;
     std::unordered_map<DIR*, Listing> dirs_;
+    const std::string statsPath_;
+    RequestStats stats_;
 };
 
 std::atomic<Runtime*> g_runtime{nullptr};
@@ -217,7 +233,23 @@ Runtime& Runtime::instance() {
     return *runtime;
 }
 
-Runtime::Runtime(const EmuConfig& config) : services_(config.stateDir, config.logPath, g_clock) {
+void writeStatsAtExit() {
+    Runtime* runtime = g_runtime.load(std::memory_order_acquire);
+    if (runtime != nullptr) {
+        Guard guard;
+        runtime->writeStats();
+    }
+}
+
+Runtime::Runtime(const EmuConfig& config)
+    : services_(config.stateDir, config.logPath, g_clock), statsPath_(config.statsPath) {
+    // Totals are written by every emulated process, whatever it is; a forked
+    // child counts only its own requests.
+    std::atexit(writeStatsAtExit);
+    pthread_atfork(nullptr, nullptr, [] {
+        if (Runtime* runtime = g_runtime.load(std::memory_order_acquire); runtime != nullptr)
+            runtime->clearStatsInChild();
+    });
     clock_gettime(CLOCK_REALTIME, &created_);
     nlohmann::json topology;
     std::string error;
@@ -513,6 +545,42 @@ int Runtime::fstat(int fd, struct stat* st) {
     return 0;
 }
 
+void Runtime::countRequest(const OpenNode& node, unsigned long request, const void* argument) {
+    const auto* bytes = static_cast<const uint8_t*>(argument);
+    // Host disk nodes (/dev/sdX) count with the sg nodes: SG_IO and ioctls.
+    if (node.kind == OpenNode::Kind::Sg || node.kind == OpenNode::Kind::Disk) {
+        if (request != SG_IO) {
+            stats_.countSgIoctl(request);
+            return;
+        }
+        const auto* header = static_cast<const sg_io_hdr_t*>(argument);
+        const bool valid = header != nullptr && header->interface_id == 'S' &&
+                           header->cmdp != nullptr && header->cmd_len > 0;
+        stats_.countSgIo(valid ? header->cmdp : nullptr, valid ? header->cmd_len : 0);
+        return;
+    }
+    stats_.countDriver(request);
+    if (request != kDriverPassthrough || bytes == nullptr)
+        return;
+    auto le32 = [bytes](size_t off) {
+        return static_cast<uint32_t>(bytes[off] | (bytes[off + 1] << 8) | (bytes[off + 2] << 16) |
+                                     (static_cast<uint32_t>(bytes[off + 3]) << 24));
+    };
+    const uint32_t words = le32(kPassthroughWordsOffset);
+    if (words > 0 && words <= kMaxFrameWords)
+        stats_.countFrame(le32(0), bytes + kPassthroughFrameOffset, words * 4u);
+}
+
+void Runtime::writeStats() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    services_.logLine("requests " + std::to_string(stats_.total()) + " " + stats_.toJson().dump());
+    if (statsPath_.empty())
+        return;
+    std::string error;
+    if (!mergeStatsFile(statsPath_, stats_.toJson(), &error))
+        complain("--stats: " + error);
+}
+
 int Runtime::ioctl(int fd, unsigned long request, void* argument) {
     std::lock_guard<std::mutex> lock(mutex_);
     const OpenNode* node = lookup(fd);
@@ -520,6 +588,7 @@ int Runtime::ioctl(int fd, unsigned long request, void* argument) {
         return kPassThrough;
     if (node->kind == OpenNode::Kind::File)
         return -ENOTTY;
+    countRequest(*node, request, argument);
     if (node->kind == OpenNode::Kind::Disk) {
         if (request == kScsiIoctlGetIdLun) {
             if (argument == nullptr)

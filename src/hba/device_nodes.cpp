@@ -65,6 +65,38 @@ bool hostNumberFromName(const char* name, size_t size, uint32_t* host) {
     return true;
 }
 
+namespace {
+
+void formatNode(const char* path, uint32_t host, uint32_t bus, uint32_t target, uint32_t lun,
+                char* out, size_t size) {
+    std::snprintf(out, size, "%-12s [%d:%d:%d:%d]", path, static_cast<int>(host),
+                  static_cast<int>(bus), static_cast<int>(target), static_cast<int>(lun));
+}
+
+}  // namespace
+
+void DeviceNodeIndex::build() {
+    pathById_.clear();
+    for (const char* family : kFamilies) {
+        for (uint32_t i = 0; i < kNodesPerFamily; ++i) {
+            char path[32];
+            deviceNodeName(family, i, path, sizeof path);
+            uint32_t id = 0;
+            if (nodeScsiId(path, &id))
+                pathById_.emplace(id, path);  // the first node with an address wins
+        }
+    }
+}
+
+bool DeviceNodeIndex::find(uint32_t host, uint32_t bus, uint32_t target, uint32_t lun, char* out,
+                           size_t size) const {
+    const auto found = pathById_.find(packedScsiId(host, bus, target, lun));
+    if (found == pathById_.end())
+        return false;
+    formatNode(found->second.c_str(), host, bus, target, lun, out, size);
+    return true;
+}
+
 bool findDeviceNode(uint32_t host, uint32_t bus, uint32_t target, uint32_t lun, char* out,
                     size_t size) {
     const uint32_t wanted = packedScsiId(host, bus, target, lun);
@@ -75,8 +107,7 @@ bool findDeviceNode(uint32_t host, uint32_t bus, uint32_t target, uint32_t lun, 
             uint32_t id = 0;
             if (!nodeScsiId(path, &id) || id != wanted)
                 continue;
-            std::snprintf(out, size, "%-12s [%d:%d:%d:%d]", path, static_cast<int>(host),
-                          static_cast<int>(bus), static_cast<int>(target), static_cast<int>(lun));
+            formatNode(path, host, bus, target, lun, out, size);
             return true;
         }
     }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 // The i-th name (0..255) of a node family: "/dev/sda".."/dev/sdz",
 // "/dev/sdaa"... for "/dev/sd", "<prefix><i>" for the others.
@@ -21,3 +23,17 @@ bool hostNumberFromName(const char* name, size_t size, uint32_t* host);
 // "%-12s [%d:%d:%d:%d]" (node, host, bus, target, lun) and returns true.
 bool findDeviceNode(uint32_t host, uint32_t bus, uint32_t target, uint32_t lun, char* out,
                     size_t size);
+
+// Every candidate node asked once, for commands that name many devices: a
+// search per device would open every node again for each one. Finds what
+// findDeviceNode finds (the first node in search order with that address).
+class DeviceNodeIndex final {
+  public:
+    // Asks each node of each family for its address.
+    void build();
+    bool find(uint32_t host, uint32_t bus, uint32_t target, uint32_t lun, char* out,
+              size_t size) const;
+
+  private:
+    std::unordered_map<uint32_t, std::string> pathById_;
+};

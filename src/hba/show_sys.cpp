@@ -23,6 +23,9 @@ uint32_t showSystemDevices(AdapterRecord* adapter) {
             reinterpret_cast<const char*>(adapter->adapterInfo.data() + kAdapterInfoAdapterName),
             kAdapterInfoAdapterNameSize, &host);
     }
+    // One pass over the nodes serves every device of the list.
+    DeviceNodeIndex nodes;
+    nodes.build();
     logPrintLine("\n%-3s %-3s %-3s %-10s %s", "B", "T", "L", "Type",
                  "Operating system device name");
     for (uint32_t i = 0; i < count; ++i) {
@@ -38,7 +41,7 @@ uint32_t showSystemDevices(AdapterRecord* adapter) {
         logPrint("%-3x %-3x %-3x ", bus, target, lun);
         logPrint("%-10s ", deviceTypeNameOf(info));
         char found[1024] = {};
-        if (findDeviceNode(host, bus, target, lun, found, sizeof found))
+        if (nodes.find(host, bus, target, lun, found, sizeof found))
             logPrint("%s\n", found);
         else
             logPrint("Scsi%d: %x %x %x\n", static_cast<int>(info[kDeviceInfoPort]), bus, target,

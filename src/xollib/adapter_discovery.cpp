@@ -258,6 +258,7 @@ uint32_t XolLib2DiscoverAdapters(uint32_t* adapterCount, uint32_t options) {
             *adapterCount = context->adapterCount;
         return kXolStatusSuccess;
     }
+    rememberDevice(nullptr, nullptr);
     context->adapters.reset();
     context->tail = nullptr;
     context->adapterCount = 0;

@@ -167,6 +167,8 @@ void removeDevice(XolAdapterRecord* adapter, XolDeviceRecord* victim) {
     }
     if (!*link)
         return;
+    adapter->cursorDevice = nullptr;
+    rememberDevice(nullptr, nullptr);
     std::unique_ptr<XolDeviceRecord> removed = std::move(*link);
     *link = std::move(removed->next);
     if (adapter->deviceTail == victim)
@@ -201,12 +203,14 @@ uint32_t addDevice(XolAdapterRecord* adapter, const DevicePageFields& fields, bo
     putLe32(info, kDeviceInfoTargetId, targetId);
     putLe16(info, kDeviceInfoDevHandle, fields.devHandle);
     putLe32(info, kDeviceInfoDeviceType, kXolUnknownDeviceType);
+    adapter->cursorDevice = nullptr;
     if (adapter->deviceTail == nullptr)
         adapter->devices = std::move(owned);
     else
         adapter->deviceTail->next = std::move(owned);
     adapter->deviceTail = device;
     ++adapter->deviceCount;
+    rememberDevice(device, adapter);
 
     uint32_t type = kXolUnknownDeviceType;
     if (fillDetails(adapter, *device, info, &type) != kXolStatusSuccess) {
@@ -375,6 +379,14 @@ uint32_t readDevicePageByHandle(XolAdapterRecord* adapter, bool secondList, uint
 
 // ------------------------------------------------------------ device list
 
+void rememberDevice(XolDeviceRecord* device, XolAdapterRecord* adapter) {
+    XolContext* context = xolContext();
+    if (context == nullptr)
+        return;
+    context->lastDevice = device;
+    context->lastDeviceAdapter = device != nullptr ? adapter : nullptr;
+}
+
 uint32_t lookupDevice(const uint32_t* handle, XolDeviceRecord** device,
                       XolAdapterRecord** adapter) {
     if (handle == nullptr || (*handle & kXolHandleKindMask) != kXolDeviceHandleKind)
@@ -382,12 +394,19 @@ uint32_t lookupDevice(const uint32_t* handle, XolDeviceRecord** device,
     XolContext* context = xolContext();
     if (context == nullptr)
         return kXolStatusBadHandle;
+    if (context->lastDevice != nullptr && context->lastDevice->handle == *handle) {
+        *device = context->lastDevice;
+        if (adapter != nullptr)
+            *adapter = context->lastDeviceAdapter;
+        return kXolStatusSuccess;
+    }
     for (XolAdapterRecord* a = context->adapters.get(); a != nullptr; a = a->next.get()) {
         for (XolDeviceRecord* d = a->devices.get(); d != nullptr; d = d->next.get()) {
             if (d->handle == *handle) {
                 *device = d;
                 if (adapter != nullptr)
                     *adapter = a;
+                rememberDevice(d, a);
                 return kXolStatusSuccess;
             }
         }
@@ -402,6 +421,8 @@ void releaseDevices(XolAdapterRecord* adapter) {
         device = std::move(device->next);
     adapter->deviceTail = nullptr;
     adapter->deviceCount = 0;
+    adapter->cursorDevice = nullptr;
+    rememberDevice(nullptr, nullptr);
 }
 
 uint32_t enumerateDevices(XolAdapterRecord* adapter) {
@@ -443,11 +464,20 @@ uint32_t XolLib2GetDeviceInfo(uint32_t index, const uint32_t* adapterHandle,
     } else {
         if (index >= adapter->deviceCount)
             return kXolStatusBadHandle;
+        // Listings ask for 0, 1, 2...: each step goes on from the last one.
+        uint32_t at = 0;
         device = adapter->devices.get();
-        for (uint32_t i = 0; i < index && device != nullptr; ++i)
+        if (adapter->cursorDevice != nullptr && adapter->cursorIndex <= index) {
+            device = adapter->cursorDevice;
+            at = adapter->cursorIndex;
+        }
+        for (; at < index && device != nullptr; ++at)
             device = device->next.get();
         if (device == nullptr)
             return kXolStatusFailure;
+        adapter->cursorDevice = device;
+        adapter->cursorIndex = index;
+        rememberDevice(device, adapter);
     }
     if (!device->blockFilled) {
         if (const uint32_t status = firstAccess(adapter, device); status != kXolStatusSuccess)

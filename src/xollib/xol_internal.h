@@ -142,6 +142,11 @@ struct XolAdapterRecord {
     std::unique_ptr<XolDeviceRecord> devices;
     XolDeviceRecord* deviceTail = nullptr;
     uint32_t deviceCount = 0;
+    // The device an index lookup last reached, so that a walk over the list by
+    // index goes on from there instead of from the head; reset by any change
+    // to the list.
+    XolDeviceRecord* cursorDevice = nullptr;
+    uint32_t cursorIndex = 0;
     std::unique_ptr<XolAdapterRecord> next;
 };
 
@@ -152,7 +157,15 @@ struct XolContext {
     uint32_t options = 0;
     uint32_t nextHandle = 1;
     XolStatusInfo lastStatus = {};
+    // The device a request last named: the requests of one device come in a
+    // row, and a search of every list per request made listings quadratic.
+    // Cleared whenever a device record goes away.
+    XolDeviceRecord* lastDevice = nullptr;
+    XolAdapterRecord* lastDeviceAdapter = nullptr;
 };
+
+// Makes device the one lookupDevice answers first; null forgets it.
+void rememberDevice(XolDeviceRecord* device, XolAdapterRecord* adapter);
 
 // The one context, or nullptr before XolLib2Create.
 XolContext* xolContext();
