@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "hba/cfg_pages.h"
+#include "hba/command_target.h"
 #include "hba/hba_page.h"
 #include "shell/byte_buffer.h"
 #include "shell/bytes.h"
@@ -406,16 +407,10 @@ uint32_t hbaCfgUsage() {
 }
 
 uint32_t hbaCfgCommand(uint32_t count, char** words) {
-    Target* target = currentTarget();
-    AdapterRecord* adapter = target != nullptr ? adapterOf(target) : nullptr;
-    if (adapter == nullptr) {
-        logError("Please select valid device. Device is not selected.");
+    Target* target = nullptr;
+    AdapterRecord* adapter = adapterForOptions(count, &target);
+    if (adapter == nullptr)
         return 1;
-    }
-    if (count < 2) {
-        logError("Invalid command syntax or unknown argument(s) specified.");
-        return 1;
-    }
     CfgRequest req;
     if (parseCfg(count, words, &req) != 0)
         return 1;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "hba/command_target.h"
 #include "hba/ioc_decode.h"
 #include "hba/phy.h"
 #include "hba/show.h"
@@ -633,16 +634,10 @@ uint32_t hbaIocUsage() {
 }
 
 uint32_t hbaIocCommand(uint32_t count, char** words) {
-    Target* target = currentTarget();
-    AdapterRecord* adapter = target != nullptr ? adapterOf(target) : nullptr;
-    if (adapter == nullptr) {
-        logError("Please select valid device. Device is not selected.");
+    Target* target = nullptr;
+    AdapterRecord* adapter = adapterForOptions(count, &target);
+    if (adapter == nullptr)
         return 1;
-    }
-    if (count < 2) {
-        logError("Invalid command syntax or unknown argument(s) specified.");
-        return 1;
-    }
     IocRequest request;
     const IocOptionRow* chosen = nullptr;
     for (uint32_t i = 1; i < count; ++i) {

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "hba/command_target.h"
 #include "shell/bytes.h"
 #include "shell/logger.h"
 #include "shell/parse.h"
@@ -164,16 +165,10 @@ uint32_t hbaLocateUsage() {
 }
 
 uint32_t hbaLocateCommand(uint32_t count, char** words) {
-    Target* target = currentTarget();
-    AdapterRecord* adapter = adapterOf(target);
-    if (target == nullptr || adapter == nullptr) {
-        logError("Please select valid device. Device is not selected.");
+    Target* target = nullptr;
+    AdapterRecord* adapter = adapterForOptions(count, &target);
+    if (adapter == nullptr)
         return 1;
-    }
-    if (count < 2) {
-        logError("Invalid command syntax or unknown argument(s) specified.");
-        return 1;
-    }
     if (count < kMinWords || count > kMaxWords) {
         logError("Invalid number of argument(s) passed.");
         return 1;

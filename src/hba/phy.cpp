@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "hba/command_target.h"
 #include "hba/hba_page.h"
 #include "hba/phy_args.h"
 #include "hba/phy_pages.h"
@@ -523,16 +524,10 @@ uint32_t hbaPhyUsage() {
 }
 
 uint32_t hbaPhyCommand(uint32_t count, char** words) {
-    Target* target = currentTarget();
-    AdapterRecord* adapter = adapterOf(target);
-    if (target == nullptr || adapter == nullptr) {
-        logError("Please select valid device. Device is not selected.");
+    Target* target = nullptr;
+    AdapterRecord* adapter = adapterForOptions(count, &target);
+    if (adapter == nullptr)
         return 1;
-    }
-    if (count < 2) {
-        logError("Invalid command syntax or unknown argument(s) specified.");
-        return 1;
-    }
     const PhyContext context = {&adapter->adapterHandle, adapter->phyCount, target->family};
     const PhyOption* chosen = nullptr;
     PhySelection selection = {0, kSinglePhy, 0};

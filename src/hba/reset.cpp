@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "hba/adapter_reset.h"
+#include "hba/command_target.h"
 #include "hba/phy_args.h"
 #include "shell/logger.h"
 #include "targets/adapter_record.h"
@@ -114,16 +115,10 @@ uint32_t hbaResetUsage() {
 }
 
 uint32_t hbaResetCommand(uint32_t count, char** words) {
-    Target* target = currentTarget();
-    AdapterRecord* adapter = adapterOf(target);
-    if (target == nullptr || adapter == nullptr) {
-        logError("Please select valid device. Device is not selected.");
+    Target* target = nullptr;
+    AdapterRecord* adapter = adapterForOptions(count, &target);
+    if (adapter == nullptr)
         return 1;
-    }
-    if (count < 2) {
-        logError("Invalid command syntax or unknown argument(s) specified.");
-        return 1;
-    }
     const ResetOption* chosen = nullptr;
     int first = 0;
     int last = kSinglePhy;
