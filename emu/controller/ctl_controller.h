@@ -38,6 +38,7 @@ constexpr uint8_t kFunctionScsiIo = 0x00;
 constexpr uint8_t kFunctionTaskManagement = 0x01;
 constexpr uint8_t kFunctionEnclosure = 0x18;
 constexpr uint8_t kFunctionSataPassthrough = 0x1C;
+constexpr uint8_t kFunctionSmpPassthrough = 0x1A;
 
 // Driver event codes of the IOC's event log.
 constexpr uint32_t kEventDeviceAdded = 0x0F;
@@ -177,6 +178,8 @@ class Controller final {
     void taskManagement(const uint8_t* frame, size_t length, Bytes* reply);
     void enclosureProcessor(const uint8_t* frame, size_t length, Bytes* reply);
     void sataPassthrough(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
+    // ctl_smp.cpp
+    void smpPassthrough(const uint8_t* frame, size_t length, const FrameIo& io, Bytes* reply);
     void loadSlotStatus();
     void saveSlotStatus();
     const LiveDrive* driveByHandle(uint16_t handle) const;

@@ -193,6 +193,9 @@ int Controller::passthrough(const uint8_t* frame, size_t length, const FrameIo& 
         case kFunctionSataPassthrough:
             sataPassthrough(frame, length, io, reply);
             break;
+        case kFunctionSmpPassthrough:
+            smpPassthrough(frame, length, io, reply);
+            break;
         default:
             startReply(reply, kGenericReplySize, function);
             put16(reply->data(), 14, kIocStatusInvalidFunction);

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "expander/expander_config.h"
+
 namespace qemu::ctl {
 namespace {
 
@@ -115,6 +117,13 @@ void lookUpExpander(const nlohmann::json& scsi, LinkSetup* link) {
         if (!e.is_object() || !e.contains("sasAddress") || !readNumber(e["sasAddress"], &sas) ||
             sas != link->expanderSas) {
             continue;
+        }
+        // A bare entry (no sg node) describes no expander SMP can reach.
+        try {
+            link->model =
+                std::make_shared<const expander::ExpanderConfig>(expander::parseExpanderConfig(e));
+        } catch (const std::exception&) {
+            link->model = nullptr;
         }
         uint64_t value = 0;
         for (const char* key : {"phyCount", "numPhys", "phys"}) {

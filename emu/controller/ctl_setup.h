@@ -5,12 +5,17 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "drive/drive.h"
+
+namespace qemu::expander {
+struct ExpanderConfig;
+}
 
 namespace qemu::ctl {
 
@@ -68,6 +73,9 @@ struct LinkSetup {
     int firstExpanderPhy = 0;
     int expanderPhyCount = 24;  // from topology["scsi"] when it names the expander
     uint32_t deviceInfo = 0;    // extra device-information bits of the expander
+    // The expander as its sg node describes it (phys and what they attach),
+    // for SMP passthrough; none when the "scsi" section does not name it.
+    std::shared_ptr<const expander::ExpanderConfig> model;
 };
 
 struct NvmeSpec {

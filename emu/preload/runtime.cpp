@@ -48,6 +48,8 @@ constexpr uint32_t kMaxFrameWords = 128;
 constexpr unsigned kDiskMajor = 8;
 constexpr ino_t kDiskInodeBase = 0x53000000;
 constexpr const char* kProcScsi = "/proc/scsi/scsi";
+// Where the "link" form of it points (only its length is ever shown).
+constexpr const char* kProcScsiLinkTarget = "/run/quarlen-emu/scsi";
 constexpr unsigned long kScsiIoctlGetIdLun = 0x5382;
 
 // The host's SCSI disk, CD and tape names belong to the emulator like the sg
@@ -169,7 +171,7 @@ class Runtime final {
     static Runtime& instance();
 
     int open(const std::string& path, int flags);
-    int stat(const std::string& path, struct stat* st);
+    int stat(const std::string& path, struct stat* st, bool noFollow);
     int fstat(int fd, struct stat* st);
     int ioctl(int fd, unsigned long request, void* argument);
     void close(int fd);
@@ -452,7 +454,7 @@ int Runtime::open(const std::string& path, int flags) {
     return kPassThrough;
 }
 
-int Runtime::stat(const std::string& path, struct stat* st) {
+int Runtime::stat(const std::string& path, struct stat* st, bool noFollow) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (path == kSgClassDir) {
         if (QEMU_REAL(stat)(placeholder_.c_str(), st) != 0)
@@ -483,6 +485,11 @@ int Runtime::stat(const std::string& path, struct stat* st) {
         fillCharDevice(st, 0, 0, kDiskInodeBase - 1, created_);
         st->st_mode = S_IFREG | 0444;
         st->st_size = 0;  // as procfs reports it
+        if (noFollow && models_.controllers->procScsiMode() == ControllerTopology::ProcScsi::Link) {
+            st->st_ino = kDiskInodeBase - 2;
+            st->st_mode = S_IFLNK | 0777;
+            st->st_size = static_cast<off_t>(std::strlen(kProcScsiLinkTarget));
+        }
         return 0;
     }
     ControlNode* control = nullptr;
@@ -765,7 +772,7 @@ int emuOpen(const char* path, int flags) {
         -EIO);
 }
 
-int emuStat(const char* path, struct stat* st) {
+int emuStat(const char* path, struct stat* st, bool noFollow) {
     return guarded(
         [&] {
             std::string normal;
@@ -773,7 +780,7 @@ int emuStat(const char* path, struct stat* st) {
                 return kPassThrough;
             if (normal != kSgClassDir && normal != kProcScsi && normal.compare(0, 5, "/dev/") != 0)
                 return kPassThrough;
-            return Runtime::instance().stat(normal, st);
+            return Runtime::instance().stat(normal, st, noFollow);
         },
         -EIO);
 }

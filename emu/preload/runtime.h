@@ -28,8 +28,8 @@ bool anyEmulatedDir();
 bool mayBeEmulatedPath(const char* path);
 
 int emuOpen(const char* path, int flags);
-// stat and lstat alike: no emulated path is a symbolic link.
-int emuStat(const char* path, struct stat* st);
+// stat, or lstat with noFollow: only /proc/scsi/scsi can be a symbolic link.
+int emuStat(const char* path, struct stat* st, bool noFollow = false);
 int emuFstat(int fd, struct stat* st);
 int emuIoctl(int fd, unsigned long request, void* argument);
 // Forgets fd before the real close.

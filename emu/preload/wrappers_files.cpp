@@ -1,5 +1,5 @@
 // libc entry points for files and descriptors: the open family (plain, 64-bit,
-// fortified, *at), close, ioctl and the whole stat family of glibc 2.36
+// fortified, *at), fopen, close, ioctl and the whole stat family of glibc 2.36
 // (including the old __xstat names). Each passes anything not emulated to the
 // next definition with the caller's arguments.
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "next.h"
@@ -84,7 +85,8 @@ int tryStatAt(int dirfd, const char* path, int flags, Stat* st) {
         return kPassThrough;
     const ErrnoKeeper keeper;
     struct stat result {};
-    const int status = byFd ? emuFstat(dirfd, &result) : emuStat(path, &result);
+    const int status = byFd ? emuFstat(dirfd, &result)
+                            : emuStat(path, &result, (flags & AT_SYMLINK_NOFOLLOW) != 0);
     if (status == kPassThrough) {
         keeper.restore();
         return kPassThrough;
@@ -185,6 +187,61 @@ QEMU_EXPORT int __openat64_2(int dirfd, const char* path, int flags) {
     return result != kPassThrough ? result : QEMU_REAL(__openat64_2)(dirfd, path, flags);
 }
 
+namespace {
+
+// The open flags of an fopen mode ("r", "w+", "ae", ...).
+int fopenFlags(const char* mode) {
+    int flags = O_RDONLY;
+    if (mode[0] == 'w')
+        flags = O_WRONLY | O_CREAT | O_TRUNC;
+    else if (mode[0] == 'a')
+        flags = O_WRONLY | O_CREAT | O_APPEND;
+    for (const char* c = mode + 1; *c != '\0' && *c != ','; ++c) {
+        if (*c == '+')
+            flags = (flags & ~O_ACCMODE) | O_RDWR;
+        else if (*c == 'e')
+            flags |= O_CLOEXEC;
+        else if (*c == 'x')
+            flags |= O_EXCL;
+    }
+    return flags;
+}
+
+// fopen opens through libc's internal open, which no wrapper sees: an
+// emulated path is opened here and its descriptor handed to fdopen.
+FILE* tryFopen(const char* path, const char* mode, bool* handled) {
+    *handled = false;
+    if (isNull(path) || isNull(mode))
+        return nullptr;
+    const int fd = tryOpen(path, fopenFlags(mode));
+    if (fd == kPassThrough)
+        return nullptr;
+    *handled = true;
+    if (fd < 0)
+        return nullptr;
+    FILE* file = fdopen(fd, mode);
+    if (file == nullptr) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return file;
+}
+
+}  // namespace
+
+QEMU_EXPORT FILE* fopen(const char* path, const char* mode) {
+    bool handled = false;
+    FILE* file = tryFopen(path, mode, &handled);
+    return handled ? file : QEMU_REAL(fopen)(path, mode);
+}
+
+QEMU_EXPORT FILE* fopen64(const char* path, const char* mode) {
+    bool handled = false;
+    FILE* file = tryFopen(path, mode, &handled);
+    return handled ? file : QEMU_REAL(fopen64)(path, mode);
+}
+
 QEMU_EXPORT int close(int fd) {
     if (!Guard::active() && anyEmulatedFd()) {
         const ErrnoKeeper keeper;
@@ -222,12 +279,12 @@ QEMU_EXPORT int stat64(const char* path, struct stat64* st) noexcept {
 }
 
 QEMU_EXPORT int lstat(const char* path, struct stat* st) noexcept {
-    const int result = tryStatAt(AT_FDCWD, path, 0, st);
+    const int result = tryStatAt(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, st);
     return result != kPassThrough ? result : QEMU_REAL(lstat)(path, st);
 }
 
 QEMU_EXPORT int lstat64(const char* path, struct stat64* st) noexcept {
-    const int result = tryStatAt(AT_FDCWD, path, 0, st);
+    const int result = tryStatAt(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, st);
     return result != kPassThrough ? result : QEMU_REAL(lstat64)(path, st);
 }
 
@@ -262,12 +319,12 @@ QEMU_EXPORT int __xstat64(int version, const char* path, struct stat64* st) {
 }
 
 QEMU_EXPORT int __lxstat(int version, const char* path, struct stat* st) {
-    const int result = tryStatAt(AT_FDCWD, path, 0, st);
+    const int result = tryStatAt(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, st);
     return result != kPassThrough ? result : QEMU_REAL(__lxstat)(version, path, st);
 }
 
 QEMU_EXPORT int __lxstat64(int version, const char* path, struct stat64* st) {
-    const int result = tryStatAt(AT_FDCWD, path, 0, st);
+    const int result = tryStatAt(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, st);
     return result != kPassThrough ? result : QEMU_REAL(__lxstat64)(version, path, st);
 }
 

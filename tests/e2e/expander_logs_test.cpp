@@ -127,6 +127,8 @@ TEST_F(ExpanderLogs, TraceBuffersThatCannotBeDecoded) {
         // The descriptor read fails; then a data chunk.
         {"8", std::string(kEmpty) + kFailed, 1},
         {"9", "ERROR: Unable to read the log values.\n" + std::string(kEmpty) + kFailed, 1},
+        // A data chunk that stops 16 bytes early: its zero tail is no data.
+        {"11", "ERROR: Unable to read the log values.\n" + std::string(kEmpty) + kFailed, 1},
     };
     for (const auto& c : cases) {
         const LogsRun run = runLogs("expanders-trace.json", c.index, {"trace"});

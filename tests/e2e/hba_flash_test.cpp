@@ -322,6 +322,15 @@ std::vector<FirmwareCase> firmwareCases() {
             kExitFailure,
         1, 0)
         ->faults = R"({"kind": "flashCorruption", "imageType": 1, "offset": 69999})";
+    // The region read back holds 1000 bytes fewer than were written.
+    add("region read back short", "1", newestFirmware(), silent,
+        kStart + kFileChecks + kNvdataOk +
+            " Firmware download complete \n Verifying the download\n" +
+            "ERROR: Firmware/Bios image does not match with uploaded image, download the image "
+            "again\nERROR:  Downloaded image is corrupted \n" +
+            kExitFailure,
+        1, 0)
+        ->faults = R"({"kind": "uploadSize", "imageType": 5, "size": 69000})";
     add("download refused", "1", newestFirmware(), silent,
         kStart + kFileChecks + kNvdataOk +
             "ERROR: IOC status for firmware/bios download request 7\n"

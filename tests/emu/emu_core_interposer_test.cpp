@@ -166,4 +166,37 @@ TEST(EmuInterposer, LogsOneLinePerRequest) {
         << text.str();
 }
 
+// The kernel's device list through fopen (libc opens it without the open
+// wrappers) and lstat, as a file, a symbolic link and absent.
+TEST(EmuInterposer, ProcScsiThroughStdioAndLstat) {
+    const struct {
+        const char* mode;
+        const char* out;
+    } cases[] = {
+        {"file",
+         "fopen 0 errno 0\nline Attached devices:\n"
+         "line Host: scsi3 Channel: 00 Id: 00 Lun: 00\n"
+         "line   Vendor: QUARLEN  Model: QD12 SAS HDD     Rev: Q101\n"
+         "line   Type:   Direct-Access                    ANSI  SCSI revision: 06\n"
+         "stat 0 errno 0 file\nlstat 0 errno 0 file\n"},
+        {"link",
+         "fopen 0 errno 0\nline Attached devices:\n"
+         "line Host: scsi3 Channel: 00 Id: 00 Lun: 00\n"
+         "line   Vendor: QUARLEN  Model: QD12 SAS HDD     Rev: Q101\n"
+         "line   Type:   Direct-Access                    ANSI  SCSI revision: 06\n"
+         "stat 0 errno 0 file\nlstat 0 errno 0 link\n"},
+        {"missing", "fopen -1 errno 2\nstat -1 errno 2 -\nlstat -1 errno 2 -\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string topology = makeTempDir() + "/topology.json";
+        std::ofstream(topology) << R"({"scsi": {"expanders": []}, "controllers": {"procScsi": ")"
+                                << c.mode << R"(", "adapters": [{"node": "/dev/xol3ctl", "ioc": 3,
+            "deviceId": "0x0521", "revision": 2, "phys": 1,
+            "devices": [{"phy": 0, "type": "end"}]}]}})";
+        const CliRun run = runClient({"procscsi"}, {"--topology", topology});
+        EXPECT_EQ(run.status, 0) << c.mode << run.err;
+        EXPECT_EQ(run.out, c.out) << c.mode;
+    }
+}
+
 }  // namespace

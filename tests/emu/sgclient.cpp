@@ -276,6 +276,30 @@ void fileReport(const char* path) {
     std::printf("%s close %d errno %d\n", path, closed, errno);
 }
 
+// The kernel's device list through stdio and the stat family.
+int procScsi() {
+    const char* const path = "/proc/scsi/scsi";
+    FILE* file = fopen(path, "re");
+    std::printf("fopen %d errno %d\n", file != nullptr ? 0 : -1, file != nullptr ? 0 : errno);
+    if (file != nullptr) {
+        char line[256];
+        while (std::fgets(line, sizeof line, file) != nullptr)
+            std::printf("line %s", line);
+        std::fclose(file);
+    }
+    struct stat st {};
+    for (const bool follow : {true, false}) {
+        errno = 0;
+        const int rc = follow ? stat(path, &st) : lstat(path, &st);
+        std::printf("%s %d errno %d %s\n", follow ? "stat" : "lstat", rc, rc == 0 ? 0 : errno,
+                    rc != 0               ? "-"
+                    : S_ISLNK(st.st_mode) ? "link"
+                    : S_ISREG(st.st_mode) ? "file"
+                                          : "other");
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -301,6 +325,8 @@ int main(int argc, char** argv) {
         std::printf("%s\n", value != nullptr ? value : "(unset)");
         return 0;
     }
+    if (what == "procscsi")
+        return procScsi();
     if (what == "files") {
         for (int i = 2; i < argc; ++i)
             fileReport(argv[i]);

@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-#include "../unit/console_capture.h"
-#include "hba/show_sys.h"
 #include "recording_driver.h"
 #include "shell/bytes.h"
 #include "xollib/xollib2.h"
@@ -285,28 +283,6 @@ TEST_F(XolEmuDevices, ALoopingWalkEnds) {
     uint32_t count = 0;
     ASSERT_EQ(XolLib2GetDeviceCount(&kLooping, &count), 0u);
     EXPECT_EQ(count, 1u);
-}
-
-TEST_F(XolEmuDevices, OperatingSystemNames) {
-    // Host 0 is the IOC number; the first disk is /dev/sdaa, the SATA disk
-    // the first free name; the NVMe device has no node: the "Scsi" form with
-    // its port.
-    AdapterRecord adapter;
-    adapter.adapterHandle = kNewest;
-    ASSERT_TRUE(adapter.adapterInfo.allocate(kXolAdapterInfoSize));
-    ASSERT_EQ(XolLib2GetAdapterInfo(0, nullptr, adapter.adapterInfo.data(), nullptr), 0u);
-    ConsoleCapture console;
-    EXPECT_EQ(showSystemDevices(&adapter), 0u);
-    // The drives with scripted faults come and go with the order the tests
-    // run in; the lines of the others are fixed.
-    const std::string text = console.text();
-    for (const char* line : {"\nB   T   L   Type       Operating system device name\n",
-                             "\n0   0   0   Disk       /dev/sdaa    [0:0:0:0]\n",
-                             "\n0   1   0   Disk       /dev/sda     [0:0:1:0]\n",
-                             "\n0   7   0   Disk       /dev/sde     [0:0:7:0]\n",
-                             "\n1   0   0   Disk       Scsi1: 1 0 0\n"}) {
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-    }
 }
 
 }  // namespace

@@ -280,4 +280,55 @@ TEST_F(XolEmu, HardResetAndTheControllerComesBack) {
     EXPECT_EQ(result, 0u);
 }
 
+// SMP passthrough to the expander of the newest adapter's first link: its
+// answers come from that expander's own phys; a request the expander does not
+// know is refused by it, an address behind no link by the controller.
+TEST_F(XolEmu, SmpPassthroughReachesTheLinkedExpander) {
+    const auto smp = [](uint64_t sas, std::vector<uint8_t> request, std::vector<uint8_t>* answer) {
+        std::vector<uint8_t> record(kXolSmpRecordSize, 0);
+        putLe32(record.data(), 0, kXolSmpRecordSize);
+        putLe16(record.data(), kSmpRecordRequestLength, static_cast<uint16_t>(request.size() + 4));
+        putLe64(record.data(), kSmpRecordSasAddress, sas);
+        putLe16(record.data(), kSmpRecordResponseLength, 1032);
+        std::memcpy(&record[kSmpRecordRequest], request.data(), request.size());
+        const uint32_t result = XolLib2SmpPassthrough(&kNewest, record.data());
+        const size_t length = getLe16(record.data(), kSmpRecordResponseLength);
+        answer->assign(record.begin() + kSmpRecordResponse,
+                       record.begin() + kSmpRecordResponse + static_cast<long>(length));
+        return result == 0 ? getLe32(record.data(), kSmpRecordStatus + 8) : 0x10000 | result;
+    };
+    constexpr uint64_t kExpander = 0x53C2A1F000001000ULL;
+    std::vector<uint8_t> answer;
+    ASSERT_EQ(smp(kExpander, {0x40, 0x00, 0, 0}, &answer), 0u);
+    ASSERT_EQ(answer.size(), 32u);
+    EXPECT_EQ(answer[0], 0x41);
+    EXPECT_EQ(answer[2], 0x00);
+    EXPECT_EQ(answer[3], 6);
+    EXPECT_EQ(answer[9], 36);  // phys
+
+    // Phy 4: an SSP disk at 12 Gb/s.
+    ASSERT_EQ(smp(kExpander, {0x40, 0x10, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0}, &answer), 0u);
+    ASSERT_EQ(answer.size(), 64u);
+    EXPECT_EQ(answer[2], 0x00);
+    EXPECT_EQ(answer[9], 4);
+    EXPECT_EQ(answer[12], 0x10);  // end device
+    EXPECT_EQ(answer[13], 11);
+    EXPECT_EQ(answer[15], 0x08);  // SSP target
+    EXPECT_EQ(getBe64(answer.data(), 16), kExpander);
+    EXPECT_EQ(getBe64(answer.data(), 24), 0x5000C50012340001ULL);
+
+    // A phy the expander does not have, a function it does not know, a
+    // DISCOVER of the wrong length.
+    ASSERT_EQ(smp(kExpander, {0x40, 0x10, 0, 0, 0, 0, 0, 0, 0, 200, 0, 0}, &answer), 0u);
+    EXPECT_EQ(answer[2], 0x10);
+    ASSERT_EQ(smp(kExpander, {0x40, 0x91, 0, 0}, &answer), 0u);
+    EXPECT_EQ(answer[2], 0x01);
+    ASSERT_EQ(smp(kExpander, {0x40, 0x10, 0, 0}, &answer), 0u);
+    EXPECT_EQ(answer[2], 0x13);
+
+    // No expander of that address behind the adapter; not an SMP frame.
+    EXPECT_EQ(smp(0x53C2A1F000009000ULL, {0x40, 0x00, 0, 0}, &answer), 0x0043u);
+    EXPECT_EQ(smp(kExpander, {0x41, 0x00, 0, 0}, &answer), 0x0007u);
+}
+
 }  // namespace
