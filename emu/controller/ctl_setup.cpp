@@ -365,11 +365,11 @@ ControllerSetup parseOne(const nlohmann::json& a, const nlohmann::json& scsi, si
             uint64_t n = 0;
             if (!readNumber(nlohmann::json(phy), &n) || n >= 64 || !d.is_object())
                 continue;
-            DiscoverySpec spec;
-            num(d, "status", &spec.status);
-            spec.inProgress = d.contains("inProgress") && d["inProgress"].is_boolean() &&
-                              d["inProgress"].get<bool>();
-            s.discovery[static_cast<int>(n)] = spec;
+            DiscoverySpec outcome;
+            num(d, "status", &outcome.status);
+            outcome.inProgress = d.contains("inProgress") && d["inProgress"].is_boolean() &&
+                                 d["inProgress"].get<bool>();
+            s.discovery[static_cast<int>(n)] = outcome;
         }
     }
     parseDrives(a, scsi, &s);

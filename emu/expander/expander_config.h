@@ -157,7 +157,7 @@ struct FaultConfig {
         uint32_t offset = 0;
     };
     std::vector<FlippedByte> flipStoredBytes;  // stored inverted whenever written
-    bool descriptorSense = false;  // CHECK CONDITION sense in descriptor format (0x72)
+    bool descriptorSense = false;              // CHECK CONDITION sense in descriptor format (0x72)
     std::vector<RegisterValues> registerValues;
 };
 

@@ -583,8 +583,9 @@ uint32_t writeIocPage(const AdapterRecord* adapter, uint8_t type, uint8_t number
 }
 
 uint32_t askSetting(const char* prompt, uint32_t max, bool allowEnter, uint32_t* value) {
-    const PromptSpec spec = makePromptSpec(value, prompt, kTryAgain, 0, max, allowEnter ? 1 : 0);
-    const uint32_t r = askNumber(spec, 1);
+    const PromptSpec question =
+        makePromptSpec(value, prompt, kTryAgain, 0, max, allowEnter ? 1 : 0);
+    const uint32_t r = askNumber(question, 1);
     if (r == kAnswerRejected) {
         logError("%s", kGaveUp);
         return 1;
@@ -600,8 +601,8 @@ uint32_t askPhySelection(uint32_t count, uint32_t* phy) {
                   static_cast<int>(count) - 1, static_cast<int>(count));
     std::snprintf(invalid, sizeof invalid, "Invalid value specified. Please enter 0 to %d or %d",
                   static_cast<int>(count) - 1, static_cast<int>(count));
-    const PromptSpec spec = makePromptSpec(phy, prompt, invalid, 0, count, 1);
-    const uint32_t r = askNumber(spec, 1);
+    const PromptSpec question = makePromptSpec(phy, prompt, invalid, 0, count, 1);
+    const uint32_t r = askNumber(question, 1);
     if (r == kAnswerRejected) {
         logError("%s", kGaveUp);
         return 1;
