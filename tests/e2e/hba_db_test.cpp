@@ -13,6 +13,7 @@
 
 #include "expander_e2e_util.h"
 #include "harness.h"
+#include "hba_e2e_util.h"
 #include "images/host_buffers.h"
 
 namespace {
@@ -50,28 +51,11 @@ struct DbCase {
     int requests;  // diagnostic buffer requests sent, -1 unchecked
 };
 
-class HbaDb : public ::testing::Test {
+class HbaDb : public HbaRuns {
   protected:
-    void SetUp() override {
-        if (!emulatorBuilt())
-            GTEST_SKIP() << "quarlen-emu not built";
-        dir_ = makeTempDir();
-        state_ = makeTempDir();
-    }
+    // One run on the shared state, with a fresh log; output after the banner.
     CliRun run(std::vector<std::string> args, const std::string& input = "") {
-        CliOptions options;
-        options.emulated = true;
-        options.topology = expanderTopology("hba-db.json");
-        options.stateDir = state_;
-        options.workDir = dir_;
-        options.args = std::move(args);
-        options.input = input;
-        log_ = dir_ + "/emu" + std::to_string(++runs_) + ".log";
-        options.emuArgs = {"--log", log_};
-        CliRun r = runCli(options);
-        EXPECT_EQ(r.out.substr(0, std::string(kBanner).size()), kBanner);
-        r.out.erase(0, std::string(kBanner).size());
-        return r;
+        return HbaRuns::run("hba-db.json", std::move(args), input);
     }
 
     // Runs `-i target db ARGS` per case on the shared state.
@@ -90,11 +74,6 @@ class HbaDb : public ::testing::Test {
             }
         }
     }
-
-    std::string dir_;
-    std::string state_;
-    std::string log_;
-    int runs_ = 0;
 };
 
 TEST_F(HbaDb, ParseMessagesSizeRulesAndRefusals) {

@@ -14,6 +14,24 @@
 
 class HbaRuns : public ::testing::Test {
   protected:
+    // One row of a table-driven run: the words after the program, the whole
+    // output after the banner, the exit status.
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+        int status;
+    };
+    // Runs the rows in order on one state directory.
+    void runAll(const std::string& topology, const std::vector<Case>& cases) {
+        for (const Case& c : cases) {
+            const CliRun r = run(topology, c.args);
+            std::string words;
+            for (const std::string& a : c.args)
+                words += a + " ";
+            EXPECT_EQ(r.out, c.out) << words;
+            EXPECT_EQ(r.status, c.status) << words;
+        }
+    }
     void SetUp() override {
         if (!emulatorBuilt())
             GTEST_SKIP() << "quarlen-emu not built";

@@ -15,12 +15,6 @@ namespace {
 
 constexpr char kTopology[] = "hba-maintenance.json";
 
-struct Case {
-    std::vector<std::string> args;
-    std::string out;
-    int status;
-};
-
 class HbaMaintenance : public HbaRuns {
   protected:
     // The slot status the emulated enclosure processor keeps for
@@ -213,14 +207,7 @@ TEST_F(HbaMaintenance, Scenario) {
          "ERROR: ERROR CODE 02020000\n",
          1},
     };
-    for (const Case& c : cases) {
-        const CliRun r = run(kTopology, c.args);
-        std::string words;
-        for (const std::string& a : c.args)
-            words += a + " ";
-        EXPECT_EQ(r.out, c.out) << words;
-        EXPECT_EQ(r.status, c.status) << words;
-    }
+    runAll(kTopology, cases);
 }
 
 // Several commands at one prompt: the controller answers after `reset -c`,

@@ -14,25 +14,9 @@ namespace {
 
 constexpr char kTopology[] = "hba-phy.json";
 
-struct Case {
-    std::vector<std::string> args;
-    std::string out;
-    int status;
-};
-
 class HbaPhy : public HbaRuns {
   protected:
-    // Runs the rows in order on one state directory.
-    void runAll(const std::vector<Case>& cases) {
-        for (const Case& c : cases) {
-            const CliRun r = run(kTopology, c.args);
-            std::string words;
-            for (const std::string& a : c.args)
-                words += a + " ";
-            EXPECT_EQ(r.out, c.out) << words;
-            EXPECT_EQ(r.status, c.status) << words;
-        }
-    }
+    void runAll(const std::vector<Case>& cases) { HbaRuns::runAll(kTopology, cases); }
 };
 
 TEST_F(HbaPhy, DisplaysSwitchingAndFailures) {

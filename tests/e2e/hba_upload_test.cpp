@@ -14,6 +14,7 @@
 
 #include "expander_e2e_util.h"
 #include "harness.h"
+#include "hba_e2e_util.h"
 
 namespace {
 
@@ -25,48 +26,13 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Lines of the emulator log that contain `what`, in order.
-std::vector<std::string> logLines(const std::string& log, const std::string& what) {
-    std::vector<std::string> lines;
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);) {
-        const size_t at = line.find(what);
-        if (at != std::string::npos)
-            lines.push_back(line.substr(at));
-    }
-    return lines;
-}
-
-class HbaUpload : public ::testing::Test {
+class HbaUpload : public HbaRuns {
   protected:
-    void SetUp() override {
-        if (!emulatorBuilt())
-            GTEST_SKIP() << "quarlen-emu not built";
-        dir_ = makeTempDir();
-        state_ = makeTempDir();
-    }
     // One run on the shared state, with a fresh log; output after the banner.
     CliRun run(std::vector<std::string> args, const std::string& input = "") {
-        CliOptions options;
-        options.emulated = true;
-        options.topology = expanderTopology("hba-upload.json");
-        options.stateDir = state_;
-        options.workDir = dir_;
-        options.args = std::move(args);
-        options.input = input;
-        log_ = dir_ + "/emu" + std::to_string(++runs_) + ".log";
-        options.emuArgs = {"--log", log_};
-        CliRun r = runCli(options);
-        EXPECT_EQ(r.out.substr(0, std::string(kBanner).size()), kBanner);
-        r.out.erase(0, std::string(kBanner).size());
-        return r;
+        return HbaRuns::run("hba-upload.json", std::move(args), input);
     }
     std::string file(const std::string& name) const { return readFile(dir_ + "/" + name); }
-
-    std::string dir_;
-    std::string state_;
-    std::string log_;
-    int runs_ = 0;
 };
 
 TEST_F(HbaUpload, EveryOptionArgumentErrorAndFailure) {
@@ -205,7 +171,7 @@ TEST_F(HbaUpload, ASymlinkAtThePathIsReplacedNotFollowed) {
 
 TEST_F(HbaUpload, ChunksOf32768BytesAfterOneSizeQuery) {
     ASSERT_EQ(run({"-i", "1", "ul", "-fw", "fw.bin"}).status, 0);
-    EXPECT_EQ(logLines(log_, "ioc0 upload type 0"),
+    EXPECT_EQ(logLines("ioc0 upload type 0"),
               (std::vector<std::string>{"ioc0 upload type 0 offset 0 chunk 0",
                                         "ioc0 upload type 0 offset 0 chunk 32768",
                                         "ioc0 upload type 0 offset 32768 chunk 32768",
@@ -310,7 +276,7 @@ TEST_F(HbaUpload, EraseFlagsQuestionsAndFailures) {
         const CliRun r = run(c.args, c.input);
         EXPECT_EQ(r.out, c.out) << label;
         EXPECT_EQ(r.status, c.status) << label;
-        const std::vector<std::string> sent = logLines(log_, "clean flags");
+        const std::vector<std::string> sent = logLines("clean flags");
         if (c.flags == nullptr) {
             EXPECT_TRUE(sent.empty()) << label;
         } else {
